@@ -8,7 +8,8 @@
 // Hooks a class may define (found by name, not virtual):
 //   HRESULT FinalConstruct()           fallible set-up, runs once the object has its identity
 //   void FinalRelease()                runs at the last Release, before the destructor
-//   void* FindExtraInterface(REFIID)   interfaces answered by someone else (an inner object)
+//   HRESULT QueryExtraInterface(REFIID, void**)   interfaces answered by someone else (an inner
+//                                       object); the answer carries its own reference
 #include <windows.h>
 #include <unknwn.h>
 #include <atomic>
@@ -70,7 +71,11 @@ public:
 
     HRESULT FinalConstruct() noexcept { return S_OK; }
     void FinalRelease() noexcept {}
-    void* FindExtraInterface(REFIID) noexcept { return nullptr; }
+    HRESULT QueryExtraInterface(REFIID, void** out) noexcept
+    {
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
 
 protected:
     ObjectRoot() = default;
@@ -84,12 +89,16 @@ private:
     IUnknown* controller_ = nullptr;
 };
 
+// Answers a query from the class's interface table, then from its QueryExtraInterface hook.
 template <class T>
-void* findInterface(T* self, REFIID iid)
+HRESULT queryInterface(T* self, REFIID iid, void** out) noexcept
 {
-    if (IsEqualIID(iid, IID_IUnknown)) return T::Interfaces::identity(self);
-    if (void* p = T::Interfaces::find(self, iid)) return p;
-    return self->FindExtraInterface(iid);
+    if (!out) return E_POINTER;
+    void* p = IsEqualIID(iid, IID_IUnknown) ? T::Interfaces::identity(self) : T::Interfaces::find(self, iid);
+    if (!p) return self->QueryExtraInterface(iid, out);
+    static_cast<IUnknown*>(p)->AddRef();
+    *out = p;
+    return S_OK;
 }
 
 // A stand-alone object. Holds one count of the server lock for as long as it lives.
@@ -105,11 +114,7 @@ public:
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override
     {
-        if (!out) return E_POINTER;
-        *out = findInterface(static_cast<T*>(this), iid);
-        if (!*out) return E_NOINTERFACE;
-        static_cast<IUnknown*>(*out)->AddRef();
-        return S_OK;
+        return queryInterface(static_cast<T*>(this), iid, out);
     }
     STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
     STDMETHODIMP_(ULONG) Release() noexcept override
@@ -161,10 +166,7 @@ private:
                 AddRef();
                 return S_OK;
             }
-            *out = findInterface(static_cast<T*>(owner_), iid);
-            if (!*out) return E_NOINTERFACE;
-            static_cast<IUnknown*>(*out)->AddRef(); // counts on the outer object
-            return S_OK;
+            return queryInterface(static_cast<T*>(owner_), iid, out); // counts on the outer object
         }
         STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
         STDMETHODIMP_(ULONG) Release() noexcept override
@@ -188,16 +190,17 @@ private:
 };
 
 // Creates T, stand-alone or as the inner object of `outer`, and answers `iid` on it. An outer object
-// may ask only for IUnknown (it must hold the inner, non-delegating unknown).
-template <class T>
-HRESULT createInstance(IUnknown* outer, REFIID iid, void** out) noexcept
+// may ask only for IUnknown (it must hold the inner, non-delegating unknown). `args` go to T's
+// constructor.
+template <class T, class... Args>
+HRESULT createInstanceWith(IUnknown* outer, REFIID iid, void** out, Args&&... args) noexcept
 {
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
     try {
         if (outer) {
-            auto* obj = new Aggregated<T>(outer);
+            auto* obj = new Aggregated<T>(outer, std::forward<Args>(args)...);
             IUnknown* inner = obj->innerUnknown();
             HRESULT hr = obj->FinalConstruct();
             if (SUCCEEDED(hr)) {
@@ -207,7 +210,7 @@ HRESULT createInstance(IUnknown* outer, REFIID iid, void** out) noexcept
             inner->Release();
             return hr;
         }
-        auto* obj = new Object<T>();
+        auto* obj = new Object<T>(std::forward<Args>(args)...);
         HRESULT hr = obj->FinalConstruct();
         if (SUCCEEDED(hr)) hr = obj->QueryInterface(iid, out);
         obj->Release();
@@ -215,6 +218,12 @@ HRESULT createInstance(IUnknown* outer, REFIID iid, void** out) noexcept
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
+}
+
+template <class T>
+HRESULT createInstance(IUnknown* outer, REFIID iid, void** out) noexcept
+{
+    return createInstanceWith<T>(outer, iid, out);
 }
 
 // Creates a stand-alone T with constructor arguments; throws what FinalConstruct fails with.

@@ -1,0 +1,121 @@
+// Property documents: reading an input's document, publishing an output's, and reacting to changes.
+#include "module/module_base.h"
+
+namespace modkit {
+
+void ModuleBase::OnOutputProps(IXMLDOMDocument*, const Pin&) {}
+void ModuleBase::OnInputProps(IXMLDOMDocument*, const Pin&) {}
+
+std::wstring_view ModuleBase::InputPropsView(const Pin& pin)
+{
+    // Reading a document never fails: engine errors, null records and null strings read as empty.
+    auto textOf = [](SignalBlock* record) {
+        return record && record->props ? bstrView(*record->props) : std::wstring_view();
+    };
+    long count = 0;
+    if (SUCCEEDED(site->GetInputCount(pin.bstr(), &count)) && count >= 1) {
+        for (long i = 0; i < count; ++i) {
+            SignalBlock* record = nullptr;
+            if (FAILED(site->GetInputBlockAt(pin.bstr(), i, &record))) continue;
+            std::wstring_view text = textOf(record);
+            if (!text.empty()) return text;
+        }
+        return std::wstring_view();
+    }
+    SignalBlock* record = nullptr;
+    if (FAILED(site->GetInputBlock(pin.bstr(), &record))) return std::wstring_view();
+    return textOf(record);
+}
+
+std::wstring ModuleBase::GetInputProps(const Pin& pin) { return std::wstring(InputPropsView(pin)); }
+
+void ModuleBase::SetOutputProps(const Pin& pin, std::wstring_view text)
+{
+    SignalBlock* record = nullptr;
+    if (FAILED(site->GetOutputBlock(pin.bstr(), &record)) || !record || !record->props) return;
+    BSTR replacement = Bstr::allocate(text);
+    SysFreeString(*record->props);
+    *record->props = replacement;
+}
+
+void ModuleBase::LoadDocument(std::wstring_view text, bool* parsed)
+{
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    check(document->loadXML(Bstr(text).get(), &ok));
+    *parsed = ok == VARIANT_TRUE;
+}
+
+void ModuleBase::PropagateProps(const Pin& pin)
+{
+    std::wstring text = GetInputProps(pin);
+    if (text.empty()) text = emptyPropsDocument;
+    if (!document) return;
+    bool parsed = false;
+    LoadDocument(text, &parsed);
+    if (!parsed) return; // the output keeps its previous document
+    OnOutputProps(document.Get(), pin);
+    Bstr xml;
+    check(document->get_xml(xml.put()));
+    SetOutputProps(pin, xml.view());
+}
+
+void ModuleBase::CheckInputProps(const Pin& pin)
+{
+    // Runs every block: an unchanged document costs one comparison and no allocation.
+    std::wstring_view text = InputPropsView(pin);
+    if (text.empty()) return;
+    auto cached = inputPropsCache.find(std::wstring_view(pin.name()));
+    if (cached != inputPropsCache.end() && cached->second == text) return;
+    std::wstring copy(text);
+    if (cached != inputPropsCache.end())
+        cached->second = std::move(copy);
+    else
+        inputPropsCache.emplace(pin.name(), std::move(copy));
+    if (!document) return;
+    bool parsed = false;
+    LoadDocument(inputPropsCache.find(std::wstring_view(pin.name()))->second, &parsed);
+    OnInputProps(document.Get(), pin); // runs even when the text did not parse
+    PropagateProps(pin);
+}
+
+namespace {
+ComPtr<IXMLDOMNode> propsElement(IXMLDOMDocument* document)
+{
+    ComPtr<IXMLDOMNode> props;
+    check(document->selectSingleNode(Bstr(L"PROPS").get(), &props));
+    if (!props) throwHr(E_POINTER);
+    return props;
+}
+} // namespace
+
+void SetProperty(IXMLDOMDocument* document, std::wstring_view key, std::wstring_view value)
+{
+    ComPtr<IXMLDOMElement> element;
+    check(document->createElement(Bstr(key).get(), &element));
+    check(element->put_text(Bstr(value).get()));
+    ComPtr<IXMLDOMNode> props = propsElement(document);
+    ComPtr<IXMLDOMNode> existing;
+    check(props->selectSingleNode(Bstr(key).get(), &existing));
+    ComPtr<IXMLDOMNode> inserted;
+    if (existing) {
+        check(props->replaceChild(element.Get(), existing.Get(), &inserted));
+    } else {
+        ComPtr<IXMLDOMElement> root;
+        check(document->get_documentElement(&root));
+        if (!root) throwHr(E_POINTER);
+        check(root->appendChild(element.Get(), &inserted));
+    }
+}
+
+std::wstring GetProperty(IXMLDOMDocument* document, std::wstring_view key)
+{
+    ComPtr<IXMLDOMNode> props = propsElement(document);
+    ComPtr<IXMLDOMNode> node;
+    check(props->selectSingleNode(Bstr(key).get(), &node));
+    if (!node) return std::wstring();
+    Bstr text;
+    check(node->get_text(text.put()));
+    return std::wstring(text.view());
+}
+
+} // namespace modkit

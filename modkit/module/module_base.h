@@ -1,0 +1,132 @@
+#pragma once
+// ModuleBase: what every module class shares. It implements IModule for the engine (each entry point
+// inside the one error boundary, resources current), owns the aggregated ModuleCore, and carries the
+// property-document machinery.
+//
+// A module class derives from Module<Self, IOwnInterface> and supplies:
+//   must:  OnInitialize (author, description, pins), OnProcess
+//   may:   OnStart, OnStop, OnSaveSettings, OnLoadSettings, OnOpenWindow, OnCloseWindow,
+//          OnFinalRelease, OnInputProps, OnOutputProps
+// Hooks may throw (check(hr), bad_alloc); the entry point turns that into its HRESULT.
+#include <windows.h>
+#include <msxml2.h>
+#include <wrl/client.h>
+#include <map>
+#include <string>
+#include <string_view>
+#include "com/bstr.h"
+#include "com/dispatch.h"
+#include "com/error.h"
+#include "com/object.h"
+#include "engine.h"
+#include "module/pins.h"
+
+namespace modkit {
+
+using Microsoft::WRL::ComPtr;
+
+// The empty property document.
+inline constexpr wchar_t emptyPropsDocument[] = L"<?xml version='1.0'?><PROPS></PROPS>";
+// The author string every module reports.
+inline constexpr wchar_t moduleAuthor[] = L"Vento signal modules";
+
+class ModuleBase : public ObjectRoot, public IModule {
+public:
+    // IModule, slots 4 to 15.
+    STDMETHODIMP Process() noexcept final;
+    STDMETHODIMP Stop() noexcept final;
+    STDMETHODIMP Start() noexcept final;
+    STDMETHODIMP SaveSettings(IUnknown* store) noexcept final;
+    STDMETHODIMP LoadSettings(IUnknown* store) noexcept final;
+    STDMETHODIMP GetIcon(IDispatch** picture) noexcept final;
+    STDMETHODIMP Initialize() noexcept final;
+    STDMETHODIMP GetHelpFile(BSTR* path) noexcept final;
+    STDMETHODIMP GetInfo(ModuleInfo* info) noexcept final;
+    STDMETHODIMP GetFlags(long* flags) noexcept final;
+    STDMETHODIMP OpenWindow() noexcept final;
+    STDMETHODIMP CloseWindow() noexcept final;
+
+    // Framework operations, slots 16 to 23.
+    virtual void SetOutputProps(const Pin& pin, std::wstring_view text);
+    virtual std::wstring GetInputProps(const Pin& pin);
+    virtual std::wstring GetHelpPath();
+    virtual void WriteHelpFile();
+    virtual int HelpFileExists();
+    virtual std::wstring GetModuleDirectory();
+    virtual void OnOutputProps(IXMLDOMDocument* document, const Pin& pin);
+    virtual void OnInputProps(IXMLDOMDocument* document, const Pin& pin);
+
+    // Publishes the output document of `pin`: its same-named input's document edited by OnOutputProps.
+    void PropagateProps(const Pin& pin);
+    // Reacts to a changed input document (runs OnInputProps and PropagateProps once per change).
+    void CheckInputProps(const Pin& pin);
+
+    // Object-model hooks (see com/object.h).
+    HRESULT FinalConstruct() noexcept;
+    void FinalRelease() noexcept;
+    HRESULT QueryExtraInterface(REFIID iid, void** out) noexcept;
+
+protected:
+    explicit ModuleBase(const wchar_t* typeName);
+    virtual ~ModuleBase();
+
+    // Module hooks, called inside the entry points' error boundary.
+    virtual void OnInitialize() = 0;
+    virtual void OnProcess() = 0;
+    virtual void OnStart() {}
+    virtual void OnStop() {}
+    // `store` is null when the engine passed none or the object is no settings store.
+    virtual void OnSaveSettings(ISettingsStore* /*store*/) {}
+    virtual void OnLoadSettings(ISettingsStore* /*store*/) {}
+    virtual void OnOpenWindow() {}
+    virtual void OnCloseWindow() {}
+    virtual void OnFinalRelease() {}
+
+    // Pins and blocks through the site; a failed call throws its HRESULT.
+    void AddInput(const Pin& pin, long size);
+    void AddMultiInput(const Pin& pin, long size);
+    void AddOutput(const Pin& pin, long size);
+    bool IsInputReady(const Pin& pin);
+    long GetInputCount(const Pin& pin);
+    bool IsInputReadyAt(const Pin& pin, long index);
+    Block GetInputBlock(const Pin& pin);
+    Block GetInputBlockAt(const Pin& pin, long index);
+    Block GetOutputBlock(const Pin& pin);
+    void SendOutput(const Pin& pin);
+    // Gives `out` (the pin's current block) `size` floats: when its count differs, AddOutput, fetch
+    // the block again (the storage may have moved) and republish the output document.
+    Block ResizeOutput(const Pin& pin, Block out, long size);
+
+    // Fields.
+    IModuleSite* site = nullptr; // the core's interface; not counted (the core lives inside us)
+    ComPtr<IUnknown> core;
+    std::wstring author;
+    std::wstring description;
+    std::wstring helpPath;
+    ComPtr<IXMLDOMDocument> document;
+    std::map<std::wstring, std::wstring, std::less<>> inputPropsCache;
+
+private:
+    // The document text on an input, read in place (valid until the next engine call).
+    std::wstring_view InputPropsView(const Pin& pin);
+    void LoadDocument(std::wstring_view text, bool* parsed);
+
+    const wchar_t* typeName_;
+};
+
+// One property of a loaded document. Both fail with E_POINTER when the document has no PROPS element.
+void SetProperty(IXMLDOMDocument* document, std::wstring_view key, std::wstring_view value);
+std::wstring GetProperty(IXMLDOMDocument* document, std::wstring_view key);
+
+// The base of a concrete module class: adds the server's own dual interface (answering IDispatch
+// from the server's type library) and the interface table of every module object.
+template <class Self, class OwnInterface>
+class Module : public ModuleBase, public Dispatch<OwnInterface> {
+public:
+    using Interfaces = InterfaceList<OwnInterface, As<IDispatch, OwnInterface>, IModule>;
+
+protected:
+    explicit Module(const wchar_t* typeName) : ModuleBase(typeName) {}
+};
+
+} // namespace modkit
