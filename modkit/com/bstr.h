@@ -1,5 +1,6 @@
 #pragma once
 // Owning BSTR: SysFreeString on destruction, throws E_OUTOFMEMORY when an allocation fails.
+#include <windows.h>
 #include <oleauto.h>
 #include <string_view>
 #include <utility>

@@ -232,7 +232,8 @@ Microsoft::WRL::ComPtr<T> make(Args&&... args)
 {
     Microsoft::WRL::ComPtr<T> result;
     auto* obj = new Object<T>(std::forward<Args>(args)...);
-    result.Attach(obj); // takes the initial count
+    // Takes the initial count. Not Attach(): mingw-w64's ComPtr::Attach adds a reference (WRL's does not).
+    *result.ReleaseAndGetAddressOf() = obj;
     check(obj->FinalConstruct());
     return result;
 }

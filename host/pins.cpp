@@ -1,0 +1,87 @@
+#include "host/pins.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include "com/bstr.h"
+
+namespace vento {
+
+namespace {
+constexpr std::uint32_t poisonBits = 0xDEADBEEF; // a normal float, so copying it cannot change it
+
+bool poisonIntact(std::span<const float> buffer) noexcept
+{
+    return std::all_of(buffer.begin(), buffer.end(),
+                       [](float f) { return std::bit_cast<std::uint32_t>(f) == poisonBits; });
+}
+
+float* dataOrNull(std::vector<float>& v) noexcept { return v.empty() ? nullptr : v.data(); }
+} // namespace
+
+std::optional<std::wstring_view> propsText(BSTR props) noexcept
+{
+    if (!props) return std::nullopt;
+    return modkit::bstrView(props);
+}
+
+InputSlot::~InputSlot() { SysFreeString(props_); }
+
+void InputSlot::receive(std::span<const float> data, std::optional<std::wstring_view> props, long status)
+{
+    if (props != propsText(props_)) {
+        BSTR copy = props ? modkit::Bstr::allocate(*props) : nullptr;
+        SysFreeString(props_);
+        props_ = copy;
+    }
+    data_.assign(data.begin(), data.end());
+    status_ = status;
+    nullRecord_ = false;
+    ready_ = true;
+}
+
+void InputSlot::receiveNullRecord()
+{
+    nullRecord_ = true;
+    ready_ = true;
+}
+
+SignalBlock* InputSlot::block() noexcept
+{
+    if (nullRecord_) return nullptr;
+    record_ = {status_, &props_, dataOrNull(data_), static_cast<long>(data_.size())};
+    return &record_;
+}
+
+OutputPin::OutputPin(long size) : data_(static_cast<std::size_t>(size)) {}
+
+OutputPin::~OutputPin() { SysFreeString(props_); }
+
+void OutputPin::resize(long size)
+{
+    if (static_cast<std::size_t>(size) == data_.size()) return;
+    std::vector<float> fresh(static_cast<std::size_t>(size));
+    earlierRetiredWritten_ = earlierRetiredWritten_ || !poisonIntact(retired_);
+    retired_ = std::move(data_);
+    std::fill(retired_.begin(), retired_.end(), std::bit_cast<float>(poisonBits));
+    data_ = std::move(fresh);
+}
+
+SignalBlock* OutputPin::block() noexcept
+{
+    record_ = {0, &props_, dataOrNull(data_), size()};
+    return &record_;
+}
+
+void OutputPin::send()
+{
+    for (InputSlot* target : targets) target->receive(data_, propsText(props_));
+    ++sends_;
+}
+
+bool OutputPin::retiredBufferWritten() const noexcept
+{
+    return earlierRetiredWritten_ || !poisonIntact(retired_);
+}
+
+} // namespace vento

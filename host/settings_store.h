@@ -1,0 +1,50 @@
+#pragma once
+// The store a module saves its settings to and loads them from: named 32-bit floats and named
+// strings, kept apart. The engine (and a test) can inspect and preset values and see the order in
+// which the module wrote them.
+#include <windows.h>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "com/dispatch.h"
+#include "com/object.h"
+#include "engine.h"
+
+namespace vento {
+
+class SettingsStore : public modkit::ObjectRoot, public modkit::Dispatch<ISettingsStore> {
+public:
+    using Interfaces = modkit::InterfaceList<ISettingsStore, modkit::As<IDispatch, ISettingsStore>>;
+
+    // ISettingsStore. Reading a name never written fails with HRESULT_FROM_WIN32(ERROR_NOT_FOUND)
+    // and leaves the out value as it was.
+    STDMETHODIMP ReadString(BSTR name, BSTR* value) noexcept override;
+    STDMETHODIMP WriteString(BSTR name, BSTR value) noexcept override;
+    STDMETHODIMP ReadFloat(BSTR name, float* value) noexcept override;
+    STDMETHODIMP WriteFloat(BSTR name, float value) noexcept override;
+
+    enum class Kind { Float, String };
+    struct Write {
+        Kind kind;
+        std::wstring name;
+        bool operator==(const Write&) const = default;
+    };
+
+    std::optional<float> floatValue(std::wstring_view name) const;
+    std::optional<std::wstring> stringValue(std::wstring_view name) const;
+    // Presets a value as if it had been saved earlier; not recorded as a write.
+    void setFloat(std::wstring_view name, float value);
+    void setString(std::wstring_view name, std::wstring_view value);
+    // Writes made through ISettingsStore, in order.
+    const std::vector<Write>& writes() const noexcept { return writes_; }
+    void clearWrites() noexcept { writes_.clear(); }
+
+private:
+    std::map<std::wstring, float, std::less<>> floats_;
+    std::map<std::wstring, std::wstring, std::less<>> strings_;
+    std::vector<Write> writes_;
+};
+
+} // namespace vento

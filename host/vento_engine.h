@@ -1,0 +1,87 @@
+#pragma once
+// The engine: module instances, their cores, the connections between their pins, and the clock.
+//
+// While an Engine lives it registers the ModuleCore class in its thread's apartment, so every module
+// created on that thread gets a core that belongs to this engine. One Engine per thread at a time.
+// The thread must be in a single-threaded apartment (see ComApartment).
+#include <windows.h>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+#include <wrl/client.h>
+#include "engine.h"
+#include "host/clock.h"
+#include "host/module_core.h"
+
+namespace vento {
+
+// One module object in the engine, with the core that lives inside it.
+struct Instance {
+    std::wstring name;
+    Microsoft::WRL::ComPtr<IUnknown> object;
+    Microsoft::WRL::ComPtr<IModule> module;
+    ModuleCore* core = nullptr;
+};
+
+class Engine {
+public:
+    explicit Engine(std::unique_ptr<Clock> clock = std::make_unique<PerformanceClock>());
+    ~Engine();
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+
+    Clock& clock() noexcept { return *clock_; }
+
+    // Creates a module and adds it under `name` (empty: the module's type name and a number, "FFT1").
+    // Errors are thrown as modkit::ComError.
+    Instance& create(IClassFactory& factory, std::wstring_view name = {});
+    Instance& create(REFCLSID clsid, std::wstring_view name = {});
+    // Adds a module object made elsewhere; its core must belong to this engine.
+    Instance& add(IUnknown* module, std::wstring_view name = {});
+    // Drops the engine's references to the instance and forgets it. Returns the module's reference
+    // count after that (0: the module is gone).
+    ULONG remove(Instance& instance);
+    Instance* find(std::wstring_view name) const noexcept;
+    const std::vector<std::unique_ptr<Instance>>& instances() const noexcept { return instances_; }
+
+    // Connects an output to an input. A single input takes one connection; a multi-input any number.
+    void connect(Instance& from, std::wstring_view output, Instance& to, std::wstring_view input);
+
+    // One step of one module: Process, unless an update scope holds it back (then S_FALSE and the
+    // waiting blocks stay ready). After Process the blocks it was given count as consumed.
+    HRESULT process(Instance& instance);
+
+    // The core living in the module behind `site`; null when it is not one of this engine's.
+    ModuleCore* coreOf(IModuleSite* site) const noexcept;
+
+    bool restorePlacement() const noexcept { return restorePlacement_; }
+    void setRestorePlacement(bool restore) noexcept { restorePlacement_ = restore; }
+    // Keep the ordered call log of every core (counts are always kept). Costs an allocation per call.
+    void setCallRecording(bool record) noexcept;
+
+    // Called after every SendOutput of any module, once the block has been delivered.
+    using SendObserver = std::function<void(const ModuleCore&, std::wstring_view pin, const OutputPin&)>;
+    void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
+
+private:
+    friend class ModuleCore;
+    void adopt(ModuleCore* core);
+    void forget(ModuleCore* core) noexcept;
+    void sent(const ModuleCore& core, std::wstring_view pin, const OutputPin& output);
+    std::wstring defaultName(const ModuleCore& core) const;
+
+    class CoreFactory;
+
+    std::unique_ptr<Clock> clock_;
+    std::vector<ModuleCore*> cores_;
+    std::vector<std::unique_ptr<Instance>> instances_;
+    Microsoft::WRL::ComPtr<CoreFactory> factory_;
+    DWORD registration_ = 0;
+    bool restorePlacement_ = false;
+    bool recordCalls_ = false;
+    SendObserver sendObserver_;
+};
+
+} // namespace vento

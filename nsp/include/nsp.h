@@ -1,0 +1,29 @@
+// nsp: the signal-processing kernels the modules call.
+//
+// Portable C++ (no platform header). Every kernel is a plain function: whatever it needs per size
+// (twiddle tables and the like) is built once, on first use, and shared by all threads; a call
+// itself never allocates. Invalid arguments make a call do nothing: it writes no output.
+#ifndef NSP_NSP_H
+#define NSP_NSP_H
+
+// ---- Flags ------------------------------------------------------------------------------------
+
+enum : int { NSP_Forw = 1, NSP_Inv = 2 };
+
+// ---- Real FFT ---------------------------------------------------------------------------------
+//
+// Sizes N = 2^order, order 0..10 (1 to 1024 samples). A spectrum is kept in the conjugate-symmetric
+// ("CCS") layout: the bins 0..N/2 as interleaved pairs re0, im0, re1, im1, ..., re(N/2), im(N/2),
+// that is N+2 floats. The bins above N/2 are the conjugates of these and are not stored.
+// The forward transform is unscaled, X[k] = sum_n x[n] e^(-2 pi i k n / N); the inverse scales by
+// 1/N, so inverse(forward(x)) == x up to rounding. src and dst must not overlap; src is only read.
+// An order outside 0..10 or a flag other than the one named makes the call a no-op.
+
+// Forward: N real samples in src -> N/2+1 bins (N+2 floats) in dst. im0 and im(N/2) are exactly 0.
+void nspsRealFftNip(const float* src, float* dst, int order, int flags);  // flags: NSP_Forw
+
+// Inverse: N/2+1 bins (N+2 floats) in src -> N real samples in dst, scaled by 1/N.
+// The imaginary parts of bins 0 and N/2 are ignored.
+void nspsCcsFftNip(const float* src, float* dst, int order, int flags);  // flags: NSP_Inv
+
+#endif  // NSP_NSP_H

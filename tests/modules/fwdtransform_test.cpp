@@ -1,0 +1,303 @@
+// The FFT module in its real server DLL, driven through the engine harness.
+#include <initguid.h>
+#include <gtest/gtest.h>
+#include <cmath>
+#include <complex>
+#include <map>
+#include <numbers>
+#include <random>
+#include <wrl/client.h>
+#include "engine.h"
+#include "fwdtransform_idl.h"
+#include "module_harness.h"
+#include "com/bstr.h"
+
+using Microsoft::WRL::ComPtr;
+using modkit::Bstr;
+using vento::SiteCall;
+using vento::test::ModuleHarness;
+
+namespace {
+
+constexpr wchar_t dll[] = L"fwdtransform.dll";
+constexpr wchar_t pin[] = L"Default";
+
+std::vector<float> randomBlock(long n, unsigned seed = 7)
+{
+    std::mt19937 gen(seed);
+    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
+    std::vector<float> x(n);
+    for (float& v : x) v = dist(gen);
+    return x;
+}
+
+// Reference spectrum of the first `size` samples, in the interleaved layout, bins 0..size/2.
+std::vector<double> referenceSpectrum(const std::vector<float>& x, long size)
+{
+    std::vector<double> out;
+    for (long k = 0; k <= size / 2; ++k) {
+        std::complex<double> sum;
+        for (long n = 0; n < size; ++n)
+            sum += double(x[n]) * std::polar(1.0, -2.0 * std::numbers::pi * double(k) * double(n) / double(size));
+        out.push_back(sum.real());
+        out.push_back(sum.imag());
+    }
+    return out;
+}
+
+// A property document as key -> text, read back through the platform's XML component.
+std::map<std::wstring, std::wstring> propsOf(const std::wstring& text)
+{
+    std::map<std::wstring, std::wstring> result;
+    CLSID clsid;
+    CLSIDFromProgID(L"msxml2.domdocument", &clsid);
+    ComPtr<IXMLDOMDocument> doc;
+    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IXMLDOMDocument,
+                                     reinterpret_cast<void**>(doc.GetAddressOf())));
+    VARIANT_BOOL ok = VARIANT_FALSE;
+    doc->loadXML(Bstr(text).get(), &ok);
+    EXPECT_EQ(VARIANT_TRUE, ok) << "unparsable document: " << std::string(text.begin(), text.end());
+    ComPtr<IXMLDOMNodeList> list;
+    doc->selectNodes(Bstr(L"PROPS/*").get(), &list);
+    long n = 0;
+    if (list) list->get_length(&n);
+    for (long i = 0; i < n; ++i) {
+        ComPtr<IXMLDOMNode> node;
+        list->get_item(i, &node);
+        Bstr name, value;
+        node->get_nodeName(name.put());
+        node->get_text(value.put());
+        result[std::wstring(name.view())] = std::wstring(value.view());
+    }
+    return result;
+}
+
+class FFTModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    ModuleHarness h{dll, CLSID_FFTModule};
+};
+
+TEST_F(FFTModuleTest, AnswersItsInterfacesWithOneIdentity)
+{
+    ComPtr<IModule> module;
+    ComPtr<IModuleSite> site;
+    ComPtr<IFFTModule> own;
+    ComPtr<IDispatch> dispatch;
+    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IModule, &module));
+    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IModuleSite, &site));
+    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IFFTModule, &own));
+    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IDispatch, &dispatch));
+    EXPECT_EQ(h.site(), site.Get()) << "IModuleSite is the core's";
+
+    ComPtr<IUnknown> a, b;
+    site->QueryInterface(IID_IUnknown, &a);
+    module->QueryInterface(IID_IUnknown, &b);
+    EXPECT_EQ(a.Get(), b.Get());
+    EXPECT_EQ(h.unknown(), a.Get());
+
+    UINT typeInfos = 0;
+    EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&typeInfos));
+    EXPECT_EQ(1u, typeInfos) << "IDispatch is answered from the server's type library";
+}
+
+TEST_F(FFTModuleTest, DescribesItself)
+{
+    long flags = -1;
+    EXPECT_EQ(S_OK, h.module()->GetFlags(&flags));
+    EXPECT_EQ(0, flags);
+
+    ModuleInfo info{};
+    ASSERT_EQ(S_OK, h.module()->GetInfo(&info));
+    EXPECT_EQ(GetModuleHandleW(dll), info.instance);
+    EXPECT_STREQ(L"Perform an FFT.", info.description);
+    EXPECT_GT(SysStringLen(info.author), 0u);
+    SysFreeString(info.author);
+    SysFreeString(info.description);
+
+    Bstr name;
+    ASSERT_EQ(S_OK, h.site()->GetModuleName(name.put()));
+    EXPECT_EQ(L"FFT", name.view());
+
+    EXPECT_EQ(128, h.outputSize(pin));
+    EXPECT_EQ(1, h.calls().count(SiteCall::AddInput));
+    EXPECT_EQ(S_OK, h.module()->Start());
+    EXPECT_EQ(S_OK, h.module()->Stop());
+    EXPECT_EQ(S_OK, h.module()->SaveSettings(nullptr));
+    EXPECT_EQ(S_OK, h.module()->LoadSettings(h.unknown())) << "an object that is no store is accepted";
+}
+
+TEST_F(FFTModuleTest, TransformsBlocksOfEverySize)
+{
+    struct Row {
+        long n;
+        long transformed; // 2^order
+    };
+    const Row rows[] = {{128, 128}, {1024, 1024}, {2048, 1024}, {100, 4}, {96, 32}, {64, 64}, {1, 1}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(testing::Message() << "n = " << row.n);
+        std::vector<float> x = randomBlock(row.n, unsigned(row.n));
+        h.feed(pin, x);
+        ASSERT_EQ(S_OK, h.process());
+        std::vector<float> out = h.lastSent(pin).data;
+        ASSERT_EQ(size_t(row.n + 2), out.size());
+        std::vector<double> ref = referenceSpectrum(x, row.transformed);
+        double peak = 0;
+        for (double v : ref) peak = std::max(peak, std::abs(v));
+        size_t written = std::min<size_t>(out.size(), size_t(row.transformed + 2));
+        for (size_t i = 0; i < ref.size() && i < written; ++i)
+            ASSERT_NEAR(ref[i], out[i], 1e-5 * peak + 1e-6) << "float " << i;
+        if (row.transformed > 1) {
+            EXPECT_EQ(0.0f, out[1]);
+            EXPECT_EQ(0.0f, out[row.transformed + 1]);
+        }
+        // Fresh output storage starts zeroed; floats past the transform are left as they were.
+        for (size_t i = written; i < out.size(); ++i) ASSERT_EQ(0.0f, out[i]) << "float " << i;
+        EXPECT_FALSE(h.wroteRetiredOutput(pin)) << "wrote through the pointer from before the resize";
+    }
+}
+
+TEST_F(FFTModuleTest, ResizesOnlyWhenTheInputSizeChanges)
+{
+    long before = h.calls().count(SiteCall::AddOutput);
+    for (int i = 0; i < 3; ++i) {
+        h.feed(pin, randomBlock(256));
+        ASSERT_EQ(S_OK, h.process());
+    }
+    EXPECT_EQ(before + 1, h.calls().count(SiteCall::AddOutput));
+    EXPECT_EQ(258, h.outputSize(pin));
+    EXPECT_EQ(3, h.sendCount(pin));
+}
+
+TEST_F(FFTModuleTest, SendsNothingWithoutAUsableBlock)
+{
+    ASSERT_EQ(S_OK, h.process()) << "input not ready";
+    h.feedWithStatus(pin, 1, randomBlock(128));
+    ASSERT_EQ(S_OK, h.process());
+    h.feedNullRecord(pin);
+    ASSERT_EQ(S_OK, h.process());
+    h.feedEmpty(pin);
+    ASSERT_EQ(S_OK, h.process());
+    EXPECT_EQ(0, h.sendCount(pin));
+    EXPECT_EQ(128, h.outputSize(pin));
+    for (float v : h.outputData(pin)) ASSERT_EQ(0.0f, v);
+}
+
+TEST_F(FFTModuleTest, MarksItsOutputDocumentAsFFT)
+{
+    h.feed(pin, randomBlock(128), L"<?xml version='1.0'?><PROPS><Type>Audio</Type><SamplesPerSecond>8000</SamplesPerSecond></PROPS>");
+    ASSERT_EQ(S_OK, h.process());
+    auto props = propsOf(h.lastSent(pin).props);
+    EXPECT_EQ(L"FFT", props[L"Type"]) << "replaced";
+    EXPECT_EQ(L"8000", props[L"SamplesPerSecond"]);
+    EXPECT_EQ(2u, props.size());
+
+    // A changed rate reaches the output on the block that carries it.
+    h.feed(pin, randomBlock(128), L"<?xml version='1.0'?><PROPS><SamplesPerSecond>11025</SamplesPerSecond></PROPS>");
+    ASSERT_EQ(S_OK, h.process());
+    props = propsOf(h.lastSent(pin).props);
+    EXPECT_EQ(L"FFT", props[L"Type"]) << "added";
+    EXPECT_EQ(L"11025", props[L"SamplesPerSecond"]);
+}
+
+TEST_F(FFTModuleTest, InputWithoutDocumentGivesOnlyTheType)
+{
+    h.feed(pin, randomBlock(64));
+    ASSERT_EQ(S_OK, h.process());
+    auto props = propsOf(h.lastSent(pin).props);
+    EXPECT_EQ(1u, props.size());
+    EXPECT_EQ(L"FFT", props[L"Type"]);
+}
+
+TEST_F(FFTModuleTest, RebuildsTheDocumentOnlyWhenItChanges)
+{
+    const std::wstring doc = L"<?xml version='1.0'?><PROPS><SamplesPerSecond>8000</SamplesPerSecond></PROPS>";
+    h.feed(pin, randomBlock(128), doc);
+    ASSERT_EQ(S_OK, h.process());
+    long outputBlocks = h.calls().count(SiteCall::GetOutputBlock);
+    for (int i = 0; i < 4; ++i) {
+        h.feed(pin, randomBlock(128), doc);
+        ASSERT_EQ(S_OK, h.process());
+    }
+    // One GetOutputBlock per steady block: no document is published again.
+    EXPECT_EQ(outputBlocks + 4, h.calls().count(SiteCall::GetOutputBlock));
+}
+
+TEST(FFTModuleFaults, AFailingEngineCallEndsProcessWithItsResult)
+{
+    const SiteCall calls[] = {SiteCall::GetInputBlock, SiteCall::GetOutputBlock, SiteCall::IsInputReady,
+                              SiteCall::AddOutput, SiteCall::SendOutput};
+    for (SiteCall call : calls) {
+        SCOPED_TRACE(testing::Message() << call);
+        ModuleHarness fresh(dll, CLSID_FFTModule);
+        ASSERT_EQ(S_OK, fresh.initialize());
+        long sent = fresh.sendCount(pin);
+        fresh.failCall(call, E_ACCESSDENIED);
+        fresh.feed(pin, randomBlock(512));
+        EXPECT_EQ(E_ACCESSDENIED, fresh.process());
+        EXPECT_EQ(sent, fresh.sendCount(pin));
+        // The next block goes through normally.
+        fresh.feed(pin, randomBlock(512));
+        EXPECT_EQ(S_OK, fresh.process());
+        EXPECT_EQ(514u, fresh.lastSent(pin).data.size());
+    } // each harness checks that the module and the server leaked nothing
+}
+
+TEST(FFTModuleLifecycle, InitializeFailsWithTheEngineResult)
+{
+    ModuleHarness h(dll, CLSID_FFTModule);
+    h.failCall(SiteCall::AddOutput, E_OUTOFMEMORY);
+    EXPECT_EQ(E_OUTOFMEMORY, h.initialize());
+}
+
+TEST(FFTModuleLifecycle, HasNoPicture)
+{
+    ModuleHarness h(dll, CLSID_FFTModule);
+    IDispatch* picture = reinterpret_cast<IDispatch*>(0xdeadbeef);
+    EXPECT_EQ(E_FAIL, h.module()->GetIcon(&picture)) << "the server carries no bitmap 4000 yet";
+    EXPECT_EQ(nullptr, picture);
+}
+
+class FFTServer : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        library = LoadLibraryW(dll);
+        ASSERT_NE(nullptr, library);
+        getClassObject = reinterpret_cast<decltype(getClassObject)>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+        canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
+        ASSERT_NE(nullptr, getClassObject);
+        ASSERT_NE(nullptr, canUnloadNow);
+    }
+    void TearDown() override { FreeLibrary(library); }
+    HMODULE library = nullptr;
+    HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
+    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
+};
+
+TEST_F(FFTServer, HandsOutItsClassFactory)
+{
+    EXPECT_EQ(E_POINTER, getClassObject(CLSID_FFTModule, IID_IClassFactory, nullptr));
+    void* out = reinterpret_cast<void*>(0xdeadbeef);
+    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(IID_IModule, IID_IClassFactory, &out));
+    EXPECT_EQ(nullptr, out);
+
+    EXPECT_EQ(S_OK, canUnloadNow());
+    ComPtr<IClassFactory> factory;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_FFTModule, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));
+    EXPECT_EQ(S_FALSE, canUnloadNow()) << "a factory held outside keeps the server";
+
+    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.Get(), IID_IModule, &out));
+    EXPECT_EQ(nullptr, out);
+
+    ASSERT_EQ(S_OK, factory->LockServer(TRUE));
+    factory.Reset();
+    EXPECT_EQ(S_FALSE, canUnloadNow()) << "locked";
+    ComPtr<IClassFactory> again;
+    ASSERT_EQ(S_OK, getClassObject(CLSID_FFTModule, IID_IUnknown, reinterpret_cast<void**>(again.GetAddressOf())));
+    ASSERT_EQ(S_OK, again->LockServer(FALSE));
+    again.Reset();
+    EXPECT_EQ(S_OK, canUnloadNow());
+}
+
+} // namespace
