@@ -1,5 +1,7 @@
 #include "host/vento_engine.h"
 
+#include <utility>
+
 #include <algorithm>
 #include "com/error.h"
 #include "com/object.h"
@@ -23,6 +25,10 @@ public:
         if (!engine_) {
             if (out) *out = nullptr;
             return CO_E_SERVER_STOPPING;
+        }
+        if (HRESULT fault = std::exchange(engine_->coreCreationFault_, S_OK); FAILED(fault)) {
+            if (out) *out = nullptr;
+            return fault;
         }
         return modkit::createInstanceWith<ModuleCore>(outer, iid, out, engine_);
     }
@@ -59,6 +65,7 @@ void Engine::adopt(ModuleCore* core)
 {
     cores_.push_back(core);
     core->recordCalls(recordCalls_);
+    for (const NewCoreFault& fault : newCoreFaults_) core->failCall(fault.which, fault.hr);
 }
 
 void Engine::forget(ModuleCore* core) noexcept { std::erase(cores_, core); }

@@ -58,6 +58,10 @@ public:
 
     bool restorePlacement() const noexcept { return restorePlacement_; }
     void setRestorePlacement(bool restore) noexcept { restorePlacement_ = restore; }
+    // Faults for modules not created yet: the next core creation fails with `hr`, or every core
+    // created from now on fails `which` once (module creation failures are tested with these).
+    void failCoreCreation(HRESULT hr) noexcept { coreCreationFault_ = hr; }
+    void failCallOnNewCores(SiteCall which, HRESULT hr) { newCoreFaults_.push_back({which, hr}); }
     // Keep the ordered call log of every core (counts are always kept). Costs an allocation per call.
     void setCallRecording(bool record) noexcept;
 
@@ -81,6 +85,12 @@ private:
     DWORD registration_ = 0;
     bool restorePlacement_ = false;
     bool recordCalls_ = false;
+    HRESULT coreCreationFault_ = S_OK;
+    struct NewCoreFault {
+        SiteCall which;
+        HRESULT hr;
+    };
+    std::vector<NewCoreFault> newCoreFaults_;
     SendObserver sendObserver_;
 };
 
