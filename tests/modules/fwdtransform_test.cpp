@@ -3,19 +3,20 @@
 #include <gtest/gtest.h>
 #include <cmath>
 #include <complex>
-#include <map>
 #include <numbers>
 #include <random>
 #include <wrl/client.h>
 #include "engine.h"
 #include "fwdtransform_idl.h"
 #include "module_harness.h"
+#include "props_reader.h"
 #include "com/bstr.h"
 
 using Microsoft::WRL::ComPtr;
 using modkit::Bstr;
 using vento::SiteCall;
 using vento::test::ModuleHarness;
+using vento::test::propsOf;
 
 namespace {
 
@@ -43,33 +44,6 @@ std::vector<double> referenceSpectrum(const std::vector<float>& x, long size)
         out.push_back(sum.imag());
     }
     return out;
-}
-
-// A property document as key -> text, read back through the platform's XML component.
-std::map<std::wstring, std::wstring> propsOf(const std::wstring& text)
-{
-    std::map<std::wstring, std::wstring> result;
-    CLSID clsid;
-    CLSIDFromProgID(L"msxml2.domdocument", &clsid);
-    ComPtr<IXMLDOMDocument> doc;
-    EXPECT_EQ(S_OK, CoCreateInstance(clsid, nullptr, CLSCTX_SERVER, IID_IXMLDOMDocument,
-                                     reinterpret_cast<void**>(doc.GetAddressOf())));
-    VARIANT_BOOL ok = VARIANT_FALSE;
-    doc->loadXML(Bstr(text).get(), &ok);
-    EXPECT_EQ(VARIANT_TRUE, ok) << "unparsable document: " << std::string(text.begin(), text.end());
-    ComPtr<IXMLDOMNodeList> list;
-    doc->selectNodes(Bstr(L"PROPS/*").get(), &list);
-    long n = 0;
-    if (list) list->get_length(&n);
-    for (long i = 0; i < n; ++i) {
-        ComPtr<IXMLDOMNode> node;
-        list->get_item(i, &node);
-        Bstr name, value;
-        node->get_nodeName(name.put());
-        node->get_text(value.put());
-        result[std::wstring(name.view())] = std::wstring(value.view());
-    }
-    return result;
 }
 
 class FFTModuleTest : public ::testing::Test {

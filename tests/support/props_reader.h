@@ -1,0 +1,13 @@
+#pragma once
+// Reads a property document back as key -> text through the platform's XML component, so tests
+// compare documents by their elements, never by their serialisation.
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace vento::test {
+
+// Children of PROPS in a document text; a test failure is added when the text does not parse.
+std::map<std::wstring, std::wstring> propsOf(std::wstring_view text);
+
+} // namespace vento::test
