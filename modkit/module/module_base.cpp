@@ -5,7 +5,7 @@
 
 namespace modkit {
 
-ModuleBase::ModuleBase(const wchar_t* typeName) : typeName_(typeName)
+ModuleBase::ModuleBase(const ModuleIdentity& identity) : identity_(identity)
 {
     // Without a work document the module still runs; it only stops rebuilding output documents.
     CLSID clsid;
@@ -25,7 +25,7 @@ HRESULT ModuleBase::FinalConstruct() noexcept
         check(CoCreateInstance(CLSID_ModuleCore, self, CLSCTX_INPROC_SERVER, IID_IUnknown, &core));
         check(core->QueryInterface(IID_IModuleSite, reinterpret_cast<void**>(&site)));
         self->Release(); // the site lives inside us: its reference must not keep us alive
-        check(site->SetModuleName(Bstr(typeName_).get()));
+        check(site->SetModuleName(Bstr(identity_.typeName).get()));
         check(site->AttachModule(self));
     });
 }
@@ -53,7 +53,22 @@ HRESULT ModuleBase::QueryExtraInterface(REFIID iid, void** out) noexcept
 STDMETHODIMP ModuleBase::Process() noexcept { return boundary([&] { OnProcess(); }); }
 STDMETHODIMP ModuleBase::Stop() noexcept { return boundary([&] { OnStop(); }); }
 STDMETHODIMP ModuleBase::Start() noexcept { return boundary([&] { OnStart(); }); }
-STDMETHODIMP ModuleBase::Initialize() noexcept { return boundary([&] { OnInitialize(); }); }
+STDMETHODIMP ModuleBase::Initialize() noexcept
+{
+    return boundary([&] {
+        OnInitialize();
+        AnnouncePage();
+    });
+}
+
+void ModuleBase::AnnouncePage()
+{
+    if (!identity_.page || !core) return;
+    // An engine without IModuleUI simply shows no panel; a failing SetControlPage is an error.
+    ComPtr<IModuleUI> ui;
+    if (FAILED(core->QueryInterface(IID_IModuleUI, reinterpret_cast<void**>(ui.GetAddressOf())))) return;
+    check(ui->SetControlPage(*identity_.page, identity_.localOnlyPanel));
+}
 STDMETHODIMP ModuleBase::OpenWindow() noexcept { return boundary([&] { OnOpenWindow(); }); }
 STDMETHODIMP ModuleBase::CloseWindow() noexcept { return boundary([&] { OnCloseWindow(); }); }
 

@@ -5,6 +5,7 @@
 //
 // A module class derives from Module<Self, IOwnInterface> and supplies:
 //   must:  OnInitialize (author, description, pins), OnProcess
+// The page named in the identity is announced to the engine after OnInitialize.
 //   may:   OnStart, OnStop, OnSaveSettings, OnLoadSettings, OnOpenWindow, OnCloseWindow,
 //          OnFinalRelease, OnInputProps, OnOutputProps
 // Hooks may throw (check(hr), bad_alloc); the entry point turns that into its HRESULT.
@@ -19,6 +20,7 @@
 #include "com/error.h"
 #include "com/object.h"
 #include "engine.h"
+#include "module/module_identity.h"
 #include "module/pins.h"
 
 namespace modkit {
@@ -67,7 +69,7 @@ public:
     HRESULT QueryExtraInterface(REFIID iid, void** out) noexcept;
 
 protected:
-    explicit ModuleBase(const wchar_t* typeName);
+    explicit ModuleBase(const ModuleIdentity& identity);
     virtual ~ModuleBase();
 
     // Module hooks, called inside the entry points' error boundary.
@@ -110,8 +112,9 @@ private:
     // The document text on an input, read in place (valid until the next engine call).
     std::wstring_view InputPropsView(const Pin& pin);
     void LoadDocument(std::wstring_view text, bool* parsed);
+    void AnnouncePage();
 
-    const wchar_t* typeName_;
+    const ModuleIdentity& identity_;
 };
 
 // One property of a loaded document. Both fail with E_POINTER when the document has no PROPS element.
@@ -126,7 +129,7 @@ public:
     using Interfaces = InterfaceList<OwnInterface, As<IDispatch, OwnInterface>, IModule>;
 
 protected:
-    explicit Module(const wchar_t* typeName) : ModuleBase(typeName) {}
+    explicit Module(const ModuleIdentity& identity) : ModuleBase(identity) {}
 };
 
 } // namespace modkit

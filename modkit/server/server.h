@@ -15,5 +15,7 @@ struct ClassEntry {
 
 extern const ClassEntry serverClasses[];
 extern const size_t serverClassCount;
+// The module type name the server enters into the engine's catalogue.
+extern const wchar_t serverModuleName[];
 
 } // namespace modkit

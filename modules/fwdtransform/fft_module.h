@@ -5,7 +5,7 @@
 
 class FFTModule : public modkit::Module<FFTModule, identity::ModuleInterface> {
 public:
-    FFTModule() : Module(identity::typeName) {}
+    FFTModule() : Module(identity::module) {}
 
 protected:
     void OnInitialize() override;

@@ -18,7 +18,8 @@ int liveModules = 0;
 class ProbeModule : public ModuleBase {
 public:
     using Interfaces = InterfaceList<IModule>;
-    ProbeModule() : ModuleBase(L"Probe") { ++liveModules; }
+    static inline const ModuleIdentity identity{L"Probe", nullptr, 0};
+    ProbeModule() : ModuleBase(identity) { ++liveModules; }
     ~ProbeModule() override { --liveModules; }
 
     static inline std::vector<std::wstring> events;
