@@ -54,17 +54,33 @@ ModuleHarness::Library::~Library()
     if (handle) FreeLibrary(handle);
 }
 
-ModuleHarness::ModuleHarness(const wchar_t* dllName, REFCLSID moduleClsid)
-    : engine_(std::make_unique<ManualClock>())
+// A module server loaded beside this program, and the class factory of one of its classes.
+Microsoft::WRL::ComPtr<IClassFactory> ModuleHarness::loadFactory(const wchar_t* dllName, REFCLSID clsid, HMODULE* handle)
 {
     std::wstring path = besideThisProgram(dllName);
-    library_.handle = LoadLibraryW(path.c_str());
-    if (!library_.handle)
+    *handle = LoadLibraryW(path.c_str());
+    if (!*handle)
         throw std::runtime_error("cannot load " + narrow(path) + " (error " + std::to_string(GetLastError()) + ")");
     using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library_.handle, "DllGetClassObject")));
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(*handle, "DllGetClassObject")));
     if (!getClassObject) throw std::runtime_error(narrow(path) + " does not export DllGetClassObject");
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    modkit::check(getClassObject(clsid, IID_PPV_ARGS(&factory)));
+    return factory;
+}
+
+Instance& ModuleHarness::addModule(const wchar_t* dllName, REFCLSID moduleClsid, std::wstring_view name)
+{
+    auto& library = moreLibraries_.emplace_back(std::make_unique<Library>());
+    auto factory = loadFactory(dllName, moduleClsid, &library->handle);
+    return engine_.create(*factory.Get(), name);
+}
+
+ModuleHarness::ModuleHarness(const wchar_t* dllName, REFCLSID moduleClsid)
+    : engine_(std::make_unique<ManualClock>())
+{
+    auto factory = loadFactory(dllName, moduleClsid, &library_.handle);
 
     engine_.setCallRecording(true);
     engine_.setSendObserver([this](const ModuleCore& from, std::wstring_view pin, const OutputPin& out) {
@@ -75,8 +91,6 @@ ModuleHarness::ModuleHarness(const wchar_t* dllName, REFCLSID moduleClsid)
         it->second.props = modkit::bstrView(out.props());
     });
 
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    modkit::check(getClassObject(moduleClsid, IID_PPV_ARGS(&factory)));
     instance_ = &engine_.create(*factory.Get());
 }
 

@@ -18,6 +18,7 @@
 // The harness owns the thread's COM apartment and the thread's Engine while it lives.
 #include <windows.h>
 #include <map>
+#include <memory>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -58,6 +59,9 @@ public:
     ManualClock& clock() noexcept { return static_cast<ManualClock&>(engine_.clock()); }
 
     HRESULT initialize() { return module()->Initialize(); }
+    // Another module, from another (or the same) server, in the same engine: for chains. The engine
+    // releases it with the harness.
+    Instance& addModule(const wchar_t* dllName, REFCLSID moduleClsid, std::wstring_view name = {});
     // IModule::Process through the engine: held back inside an update scope (S_FALSE), and the
     // inputs read as consumed afterwards.
     HRESULT process() { return engine_.process(*instance_); }
@@ -109,9 +113,11 @@ private:
         HMODULE handle = nullptr;
         ~Library();
     };
+    static Microsoft::WRL::ComPtr<IClassFactory> loadFactory(const wchar_t* dllName, REFCLSID clsid, HMODULE* handle);
 
     ComApartment apartment_;
     Library library_;
+    std::vector<std::unique_ptr<Library>> moreLibraries_; // unloaded after the engine is gone
     Engine engine_;
     Instance* instance_ = nullptr;
     std::optional<ULONG> releasedCount_;

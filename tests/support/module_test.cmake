@@ -2,7 +2,8 @@
 #
 # A GoogleTest program built on the module harness, run under CTest. The DLLs of the named module
 # targets are copied beside the program (and again whenever they are rebuilt), where
-# ModuleHarness(L"<target>.dll", ...) finds them.
+# ModuleHarness(L"<target>.dll", ...) finds them; their generated <target>_idl.h headers are on the
+# include path.
 function(vento_add_module_test)
   cmake_parse_arguments(T "" "NAME" "SOURCES;MODULES;LIBRARIES" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
@@ -11,6 +12,8 @@ function(vento_add_module_test)
     set(dlls)
     foreach(module ${T_MODULES})
       list(APPEND dlls $<TARGET_FILE:${module}>)
+      # The server's generated <name>_idl.h: its class and interface ids.
+      target_include_directories(${T_NAME} PRIVATE $<TARGET_PROPERTY:${module},BINARY_DIR>/generated)
     endforeach()
     set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${T_NAME}.modules)
     add_custom_command(OUTPUT ${stamp}
