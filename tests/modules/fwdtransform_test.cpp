@@ -5,6 +5,7 @@
 #include <complex>
 #include <numbers>
 #include <random>
+#include <olectl.h>
 #include <wrl/client.h>
 #include "engine.h"
 #include "fwdtransform_idl.h"
@@ -224,12 +225,29 @@ TEST(FFTModuleLifecycle, InitializeFailsWithTheEngineResult)
     EXPECT_EQ(E_OUTOFMEMORY, h.initialize());
 }
 
-TEST(FFTModuleLifecycle, HasNoPicture)
+TEST(FFTModuleLifecycle, HandsOutItsPictureAndHelpPage)
 {
     ModuleHarness h(dll, CLSID_FFTModule);
-    IDispatch* picture = reinterpret_cast<IDispatch*>(0xdeadbeef);
-    EXPECT_EQ(E_FAIL, h.module()->GetIcon(&picture)) << "the server carries no bitmap 4000 yet";
-    EXPECT_EQ(nullptr, picture);
+    ComPtr<IDispatch> picture;
+    ASSERT_EQ(S_OK, h.module()->GetIcon(picture.GetAddressOf()));
+    ComPtr<IPicture> pic;
+    ASSERT_EQ(S_OK, picture.As(&pic));
+    SHORT type = 0;
+    pic->get_Type(&type);
+    EXPECT_EQ(PICTYPE_BITMAP, type);
+    EXPECT_EQ(E_POINTER, h.module()->GetIcon(nullptr));
+
+    // The help page is written beside the server on every request, so a deleted one comes back.
+    BSTR path = nullptr;
+    ASSERT_EQ(S_OK, h.module()->GetHelpFile(&path));
+    std::wstring file(modkit::bstrView(path));
+    SysFreeString(path);
+    EXPECT_EQ(L"FFTModuleHelp.htm", file.substr(file.find_last_of(L'\\') + 1));
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str()));
+    ASSERT_TRUE(DeleteFileW(file.c_str()));
+    ASSERT_EQ(S_OK, h.module()->GetHelpFile(&path));
+    SysFreeString(path);
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str()));
 }
 
 class FFTServer : public ::testing::Test {
