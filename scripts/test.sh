@@ -4,8 +4,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-scripts/wine-prefix.sh
+# First, so that the Xvfb display it starts (if none runs) belongs to this run and is stopped with it.
 source scripts/wine-env.sh
+wineserver_up=0
+cleanup() {
+  if [ "$wineserver_up" = 1 ]; then "$VENTO_WINESERVER" -k >/dev/null 2>&1 || true; fi
+  if [ -n "${VENTO_XVFB_STARTED:-}" ]; then kill "$VENTO_XVFB_STARTED" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+scripts/wine-prefix.sh
 
 for preset in win64 win32 native; do
   [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
@@ -15,7 +22,7 @@ done
 # One persistent wineserver for the whole run. Wine's background services start with the first
 # program and outlive it; started here, away from CTest's output pipes, so CTest never waits on them.
 "$VENTO_WINESERVER" -p >/dev/null 2>&1 || true
-trap '"$VENTO_WINESERVER" -k >/dev/null 2>&1 || true' EXIT
+wineserver_up=1
 timeout -k 5 120 "$VENTO_WINE" reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </dev/null || true
 status=0
 ctest --preset native || status=1

@@ -1,6 +1,173 @@
 #pragma once
-// Placeholder: the control-panel dialog base is being built.
+// ModuleDialog: the base of every module's control panel, a child dialog made from a template in the
+// server's own resources and shown by the module's property page (panel/property_page.h).
+//
+// A module panel derives from ModuleDialog and supplies:
+//   must:  Apply (write what the controls hold back into the module; most panels answer S_OK because
+//          their handlers already changed the module)
+//   may:   OnInitDialog (call the base first, fill the controls from the module, then MarkUnchanged),
+//          OnCommand, OnHScroll, OnVScroll, OnNotify, OnMessage, ExchangeControls, Refresh
+// Handlers run inside the error boundary with the server's resources current: they may throw
+// (check(hr), bad_alloc); the dialog procedure ends the handler there and keeps its HRESULT in
+// lastFailure(). Writes to module fields go inside an UpdateScope:
+//
+//   class GainPanel : public modkit::ModuleDialog {
+//       BOOL OnInitDialog() override
+//       {
+//           ModuleDialog::OnInitDialog();
+//           SetTrackRange(IDC_GAIN, 0, 100);
+//           SetTrackPos(IDC_GAIN, moduleAs<GainModule>()->gain);
+//           SetInt(IDC_GAIN_VALUE, moduleAs<GainModule>()->gain);
+//           MarkUnchanged();
+//           return TRUE;
+//       }
+//       bool OnHScroll(int, int, HWND) override
+//       {
+//           UpdateScope scope(*this);
+//           moduleAs<GainModule>()->gain = TrackPos(IDC_GAIN);
+//           scope.markChanged();
+//           SetInt(IDC_GAIN_VALUE, TrackPos(IDC_GAIN));
+//           return true;
+//       }
+//       HRESULT Apply() override { return S_OK; }
+//   };
+#include <windows.h>
+#include <ocidl.h>
+#include <wrl/client.h>
+#include <initializer_list>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "engine.h"
+
 namespace modkit {
-class ModuleDialog {};
-class EmptyModuleDialog : public ModuleDialog {};
+
+class ModuleDialog {
+public:
+    ModuleDialog() = default;
+    virtual ~ModuleDialog();
+    ModuleDialog(const ModuleDialog&) = delete;
+    ModuleDialog& operator=(const ModuleDialog&) = delete;
+
+    // --- fields the page keeps here ---
+    std::wstring title = L"Custom"; // every page's caption
+    std::wstring docString;
+    DWORD helpContext = 0;
+    std::vector<Microsoft::WRL::ComPtr<IUnknown>> objects; // what the host handed to SetObjects
+    IPropertyPageSite* pageSite = nullptr; // the page's site; not counted here
+    // The module this panel edits, as its own dual interface; not counted here (the page keeps it
+    // alive). Null until SetObjects finds it. moduleAs<Class>() gives the module class.
+    IDispatch* module = nullptr;
+    LONG dirty = 0;
+
+    // The module's help page path (written on the way); empty without a module.
+    virtual std::wstring GetHelpFileName();
+    // Writes the controls back into the module; the page answers this result from its own Apply.
+    virtual HRESULT Apply() = 0;
+    // The host asks the panel to show the module's inputs afresh. Nothing to do by default.
+    virtual HRESULT Refresh() { return S_OK; }
+
+    template <class ModuleClass>
+    ModuleClass* moduleAs() const noexcept
+    {
+        return static_cast<ModuleClass*>(module);
+    }
+
+    // --- the window (the page drives these) ---
+    HWND hwnd() const noexcept { return hwnd_; }
+    // Creates the dialog from `templateId` of the current resources as a child of `parent`; runs
+    // OnInitDialog before it returns. False when the platform refuses.
+    bool Create(int templateId, HWND parent);
+    // Destroys the window if there is one.
+    void Destroy() noexcept;
+    // Copies the controls into the panel's variables (before Apply); nothing without a window.
+    void ExchangeFromControls();
+    // The common end of set-up and Apply: the page's dirty state cleared (frame told), and the
+    // engine told that the module now matches its panel (SetModified 0).
+    void MarkUnchanged();
+    // The module's site, or null without a module (or when the module has none).
+    Microsoft::WRL::ComPtr<IModuleSite> ModuleSite() const;
+    // The HRESULT of the last handler that failed (S_OK while none has); kept, not shown to the user.
+    HRESULT lastFailure() const noexcept { return lastFailure_; }
+
+    // Changes to module fields from the panel, between BeginUpdate and EndUpdate on the module's site
+    // (the engine holds back Process meanwhile). A failed BeginUpdate throws from the constructor. At
+    // scope end EndUpdate runs and the site is released; then, if the scope was marked as a change and
+    // the scope is not being left by an exception, SetModified (1). close() does the same but throws
+    // what fails; the destructor keeps such failures in the dialog's lastFailure().
+    class UpdateScope {
+    public:
+        explicit UpdateScope(ModuleDialog& dialog);
+        ~UpdateScope();
+        UpdateScope(const UpdateScope&) = delete;
+        UpdateScope& operator=(const UpdateScope&) = delete;
+
+        void markChanged() noexcept { changed_ = true; }
+        void close();
+
+    private:
+        HRESULT end() noexcept;
+
+        ModuleDialog& dialog_;
+        Microsoft::WRL::ComPtr<IModuleSite> site_;
+        bool changed_ = false;
+        bool open_ = true;
+        int exceptionsAtStart_;
+    };
+
+protected:
+    enum class Exchange { ToControls, FromControls };
+
+    // Handlers. Return true when the message is handled; false passes it on to the default handling.
+    // The base OnInitDialog fills the controls from the variables (ExchangeControls ToControls).
+    virtual BOOL OnInitDialog();
+    virtual bool OnCommand(WORD /*id*/, WORD /*code*/, HWND /*control*/) { return false; }
+    virtual bool OnHScroll(int /*code*/, int /*position*/, HWND /*control*/) { return false; }
+    virtual bool OnVScroll(int /*code*/, int /*position*/, HWND /*control*/) { return false; }
+    // `result` becomes the dialog's message result when handled.
+    virtual bool OnNotify(const NMHDR& /*header*/, LRESULT& /*result*/) { return false; }
+    // Any other message.
+    virtual bool OnMessage(UINT /*message*/, WPARAM, LPARAM, LRESULT& /*result*/) { return false; }
+    // Moves values between controls and the panel's variables.
+    virtual void ExchangeControls(Exchange /*direction*/) {}
+
+    // --- controls ---
+    HWND Item(int id) const noexcept { return GetDlgItem(hwnd_, id); }
+    void SetTrackRange(int id, int low, int high, bool redraw = true);
+    void SetTrackPos(int id, int position, bool redraw = true);
+    int TrackPos(int id) const;
+    std::wstring Text(int id) const;
+    void SetText(int id, std::wstring_view text);
+    // Whole text as a number; nullopt when it is not one (empty, trailing characters, out of range).
+    std::optional<int> GetInt(int id) const;
+    void SetInt(int id, int value);
+    std::optional<double> GetFloat(int id) const;
+    // Shortest text that reads back as the same float ("44.1", "0.25", "1e+06").
+    void SetFloat(int id, double value);
+    void AddComboItems(int id, std::initializer_list<std::wstring_view> items);
+    // Selected entry, -1 when none.
+    int ComboSelection(int id) const;
+    void SelectCombo(int id, int index);
+    bool IsChecked(int id) const;
+    void SetChecked(int id, bool checked);
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void noteFailure(HRESULT hr) noexcept;
+
+    HWND hwnd_ = nullptr;
+    HRESULT lastFailure_ = S_OK;
+};
+
+// The panel of a module with nothing to show: its set-up is only the common MarkUnchanged step.
+class EmptyModuleDialog : public ModuleDialog {
+public:
+    HRESULT Apply() override { return S_OK; }
+
+protected:
+    BOOL OnInitDialog() override;
+};
+
 } // namespace modkit

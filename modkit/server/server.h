@@ -13,6 +13,8 @@ struct ClassEntry {
     HRESULT (*create)(IUnknown* outer, REFIID iid, void** out);
 };
 
+// Rows in this order: the module class, then its property-page class. Registration enters the first
+// row's class into the engine's catalogue.
 extern const ClassEntry serverClasses[];
 extern const size_t serverClassCount;
 // The module type name the server enters into the engine's catalogue.

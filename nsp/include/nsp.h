@@ -26,4 +26,17 @@ void nspsRealFftNip(const float* src, float* dst, int order, int flags);  // fla
 // The imaginary parts of bins 0 and N/2 are ignored.
 void nspsCcsFftNip(const float* src, float* dst, int order, int flags);  // flags: NSP_Inv
 
+// ---- Linear convolution -----------------------------------------------------------------------
+//
+// The full linear convolution of x (xLen samples) and h (hLen samples), unscaled:
+//   y[k] = sum over j of x[j] * h[k - j],  k = 0 .. xLen + hLen - 2,
+// that is xLen + hLen - 1 floats in y; x and h are only read and play symmetric roles. y should not
+// overlap x or h (if it does, the result is still right but goes through a temporary, which
+// allocates). xLen or hLen <= 0, or a null pointer, makes the call a no-op.
+// Short operands are convolved directly, longer ones by blocks of real FFTs; either way the error
+// is a few float roundings of sqrt(sum x^2 * sum h^2), the bound of any |y[k]|. No allocation while
+// the shorter operand has at most 1024 samples (any length of the other); beyond that a call
+// allocates its work space.
+void nspsConv(const float* x, int xLen, const float* h, int hLen, float* y);
+
 #endif  // NSP_NSP_H

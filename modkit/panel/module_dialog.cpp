@@ -1,0 +1,286 @@
+#include "panel/module_dialog.h"
+
+#include <commctrl.h>
+#include <cwchar>
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <exception>
+#include "com/bstr.h"
+#include "com/error.h"
+
+namespace modkit {
+
+using Microsoft::WRL::ComPtr;
+
+ModuleDialog::~ModuleDialog() { Destroy(); }
+
+std::wstring ModuleDialog::GetHelpFileName()
+{
+    if (!module) return {};
+    ComPtr<IModule> host;
+    check(module->QueryInterface(IID_IModule, reinterpret_cast<void**>(host.GetAddressOf())));
+    Bstr path;
+    check(host->GetHelpFile(path.put()));
+    return std::wstring(path.view());
+}
+
+bool ModuleDialog::Create(int templateId, HWND parent)
+{
+    Destroy();
+    // Track bars and up-down controls live in the common controls; panels may use any of them.
+    INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_BAR_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&classes);
+    HWND created = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(templateId), parent, &DialogProc,
+                                      reinterpret_cast<LPARAM>(this));
+    hwnd_ = created;
+    return created != nullptr;
+}
+
+void ModuleDialog::Destroy() noexcept
+{
+    if (hwnd_) DestroyWindow(hwnd_); // WM_NCDESTROY clears hwnd_
+    hwnd_ = nullptr;
+}
+
+void ModuleDialog::ExchangeFromControls()
+{
+    if (hwnd_) ExchangeControls(Exchange::FromControls);
+}
+
+void ModuleDialog::MarkUnchanged()
+{
+    if (pageSite && dirty) {
+        dirty = 0;
+        check(pageSite->OnStatusChange(0));
+    }
+    if (ComPtr<IModuleSite> site = ModuleSite()) check(site->SetModified(0));
+}
+
+ComPtr<IModuleSite> ModuleDialog::ModuleSite() const
+{
+    ComPtr<IModuleSite> site;
+    if (module) module->QueryInterface(IID_IModuleSite, reinterpret_cast<void**>(site.GetAddressOf()));
+    return site;
+}
+
+BOOL ModuleDialog::OnInitDialog()
+{
+    ExchangeControls(Exchange::ToControls);
+    return TRUE;
+}
+
+BOOL EmptyModuleDialog::OnInitDialog()
+{
+    ModuleDialog::OnInitDialog();
+    MarkUnchanged();
+    return TRUE;
+}
+
+// --- the dialog procedure ----------------------------------------------------------------------
+
+INT_PTR CALLBACK ModuleDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    ModuleDialog* self;
+    if (message == WM_INITDIALOG) {
+        self = reinterpret_cast<ModuleDialog*>(lParam);
+        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
+        self->hwnd_ = hwnd; // handlers run before CreateDialogParam returns
+    } else {
+        self = reinterpret_cast<ModuleDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    }
+    if (!self) return FALSE; // messages before WM_INITDIALOG (WM_SETFONT) take the default handling
+
+    INT_PTR result = FALSE;
+    // Nothing thrown in a handler may reach the window manager: the handler ends here.
+    HRESULT hr = boundary([&] { result = self->HandleMessage(message, wParam, lParam); });
+    if (FAILED(hr)) {
+        self->noteFailure(hr);
+        result = message == WM_INITDIALOG ? TRUE : FALSE;
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
+        self->hwnd_ = nullptr;
+    }
+    return result;
+}
+
+namespace {
+// Messages whose result the dialog procedure returns itself instead of through DWLP_MSGRESULT.
+bool returnsResultDirectly(UINT message)
+{
+    switch (message) {
+    case WM_CTLCOLORMSGBOX:
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORLISTBOX:
+    case WM_CTLCOLORBTN:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSCROLLBAR:
+    case WM_CTLCOLORSTATIC:
+    case WM_COMPAREITEM:
+    case WM_VKEYTOITEM:
+    case WM_CHARTOITEM:
+    case WM_QUERYDRAGICON:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+INT_PTR ModuleDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        return OnInitDialog();
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_HSCROLL: // the position is signed for track bars with a negative range
+        return OnHScroll(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), reinterpret_cast<HWND>(lParam));
+    case WM_VSCROLL:
+        return OnVScroll(LOWORD(wParam), static_cast<short>(HIWORD(wParam)), reinterpret_cast<HWND>(lParam));
+    case WM_NOTIFY: {
+        LRESULT result = 0;
+        if (!lParam || !OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result)) return FALSE;
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    default: {
+        LRESULT result = 0;
+        if (!OnMessage(message, wParam, lParam, result)) return FALSE;
+        if (returnsResultDirectly(message)) return result;
+        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        return TRUE;
+    }
+    }
+}
+
+void ModuleDialog::noteFailure(HRESULT hr) noexcept
+{
+    lastFailure_ = hr;
+    wchar_t text[80];
+    swprintf(text, 80, L"modkit: a panel handler ended with HRESULT 0x%08lX\n", static_cast<unsigned long>(hr));
+    OutputDebugStringW(text);
+}
+
+// --- update scope ------------------------------------------------------------------------------
+
+ModuleDialog::UpdateScope::UpdateScope(ModuleDialog& dialog)
+    : dialog_(dialog), site_(dialog.ModuleSite()), exceptionsAtStart_(std::uncaught_exceptions())
+{
+    if (site_) check(site_->BeginUpdate()); // not begun: the destructor does not run, no EndUpdate
+}
+
+ModuleDialog::UpdateScope::~UpdateScope()
+{
+    if (!open_) return;
+    if (HRESULT hr = end(); FAILED(hr)) dialog_.noteFailure(hr);
+}
+
+void ModuleDialog::UpdateScope::close()
+{
+    if (open_) check(end());
+}
+
+HRESULT ModuleDialog::UpdateScope::end() noexcept
+{
+    open_ = false;
+    ComPtr<IModuleSite> site = std::move(site_);
+    if (!site) return S_OK;
+    HRESULT hr = site->EndUpdate();
+    // A handler that failed half-way did not finish its change: the engine is not told of one.
+    bool completed = std::uncaught_exceptions() <= exceptionsAtStart_;
+    if (SUCCEEDED(hr) && changed_ && completed) hr = site->SetModified(1);
+    return hr;
+}
+
+// --- controls ----------------------------------------------------------------------------------
+
+void ModuleDialog::SetTrackRange(int id, int low, int high, bool redraw)
+{
+    // Separate messages: TBM_SETRANGE packs 16-bit halves and would lose negative limits.
+    SendMessageW(Item(id), TBM_SETRANGEMIN, FALSE, low);
+    SendMessageW(Item(id), TBM_SETRANGEMAX, redraw, high);
+}
+
+void ModuleDialog::SetTrackPos(int id, int position, bool redraw)
+{
+    SendMessageW(Item(id), TBM_SETPOS, redraw, position);
+}
+
+int ModuleDialog::TrackPos(int id) const { return static_cast<int>(SendMessageW(Item(id), TBM_GETPOS, 0, 0)); }
+
+std::wstring ModuleDialog::Text(int id) const
+{
+    HWND control = Item(id);
+    if (!control) return {};
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void ModuleDialog::SetText(int id, std::wstring_view text) { SetDlgItemTextW(hwnd_, id, std::wstring(text).c_str()); }
+
+namespace {
+// True when nothing but blanks follows the number.
+bool onlyBlanksAfter(const wchar_t* end)
+{
+    while (*end == L' ' || *end == L'\t') ++end;
+    return *end == L'\0';
+}
+} // namespace
+
+std::optional<int> ModuleDialog::GetInt(int id) const
+{
+    std::wstring text = Text(id);
+    const wchar_t* begin = text.c_str();
+    wchar_t* end = nullptr;
+    errno = 0;
+    long value = std::wcstol(begin, &end, 10);
+    if (end == begin || errno == ERANGE || !onlyBlanksAfter(end) || value < INT_MIN || value > INT_MAX)
+        return std::nullopt;
+    return static_cast<int>(value);
+}
+
+void ModuleDialog::SetInt(int id, int value) { SetText(id, std::to_wstring(value)); }
+
+std::optional<double> ModuleDialog::GetFloat(int id) const
+{
+    std::wstring text = Text(id);
+    const wchar_t* begin = text.c_str();
+    wchar_t* end = nullptr;
+    errno = 0;
+    double value = std::wcstod(begin, &end);
+    if (end == begin || errno == ERANGE || !onlyBlanksAfter(end)) return std::nullopt;
+    return value;
+}
+
+void ModuleDialog::SetFloat(int id, double value)
+{
+    wchar_t text[40];
+    for (int digits = 1; digits <= 17; ++digits) {
+        swprintf(text, 40, L"%.*g", digits, value);
+        if (std::wcstod(text, nullptr) == value) break;
+    }
+    SetText(id, text);
+}
+
+void ModuleDialog::AddComboItems(int id, std::initializer_list<std::wstring_view> items)
+{
+    for (std::wstring_view item : items)
+        SendMessageW(Item(id), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(std::wstring(item).c_str()));
+}
+
+int ModuleDialog::ComboSelection(int id) const
+{
+    LRESULT selected = SendMessageW(Item(id), CB_GETCURSEL, 0, 0);
+    return selected == CB_ERR ? -1 : static_cast<int>(selected);
+}
+
+void ModuleDialog::SelectCombo(int id, int index) { SendMessageW(Item(id), CB_SETCURSEL, index, 0); }
+
+bool ModuleDialog::IsChecked(int id) const { return IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
+
+void ModuleDialog::SetChecked(int id, bool checked) { CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+
+} // namespace modkit

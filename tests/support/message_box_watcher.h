@@ -1,0 +1,51 @@
+#pragma once
+// MessageBoxWatcher: answers the message boxes that the code under test shows on one thread, as a
+// user would, and records what they said.
+//
+//   vento::test::MessageBoxWatcher watcher;        // watches the calling thread
+//   EXPECT_EQ(SELFREG_E_CLASS, registerServer());  // shows a box; the watcher presses OK
+//   auto boxes = watcher.stop();
+//   ASSERT_EQ(1u, boxes.size());
+//   EXPECT_EQ(L"...", boxes[0].text);
+//
+// A thread of its own looks for the thread's visible "#32770" box that holds a message text
+// (static control 0xFFFF), waits until that text is set (the box can be found a moment before),
+// records caption and text, and posts the answer. It goes on answering until stop(), so a second
+// box is counted rather than left hanging.
+#include <windows.h>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace vento::test {
+
+class MessageBoxWatcher {
+public:
+    struct Box {
+        std::wstring caption;
+        std::wstring text;
+    };
+
+    // `answer`: the button pressed (IDOK, IDYES, IDNO ...).
+    explicit MessageBoxWatcher(DWORD threadId = GetCurrentThreadId(), WORD answer = IDOK);
+    ~MessageBoxWatcher();
+    MessageBoxWatcher(const MessageBoxWatcher&) = delete;
+    MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
+
+    // Stops watching and answers every box seen, in order. Call once the code under test returned.
+    std::vector<Box> stop();
+
+private:
+    void run();
+
+    DWORD threadId_;
+    WORD answer_;
+    std::atomic<bool> stopping_{false};
+    std::mutex lock_;
+    std::vector<Box> boxes_;
+    std::thread thread_;
+};
+
+} // namespace vento::test

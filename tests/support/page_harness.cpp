@@ -1,0 +1,71 @@
+#include "page_harness.h"
+
+#include <gtest/gtest.h>
+#include "com/error.h"
+
+namespace vento::test {
+
+ParentWindow::ParentWindow()
+{
+    window_ = CreateWindowExW(0, L"STATIC", L"panel test parent", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                              nullptr, nullptr, nullptr);
+}
+
+ParentWindow::~ParentWindow()
+{
+    if (window_) DestroyWindow(window_);
+}
+
+PageHarness::PageHarness(ModuleHarness& module, const wchar_t* dllName, REFCLSID pageClsid)
+{
+    HMODULE server = GetModuleHandleW(dllName);
+    if (!server) throw std::runtime_error("the module's server is not loaded");
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto getClassObject =
+        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(server, "DllGetClassObject")));
+    Microsoft::WRL::ComPtr<IClassFactory> factory;
+    modkit::check(getClassObject(pageClsid, IID_PPV_ARGS(&factory)));
+    modkit::check(factory->CreateInstance(nullptr, IID_PPV_ARGS(&page_)));
+    site_ = modkit::make<FakePageSite>();
+    modkit::check(page_->SetPageSite(site_.Get()));
+    IUnknown* objects[] = {module.unknown()};
+    modkit::check(page_->SetObjects(1, objects));
+    RECT rect{0, 0, 280, 154};
+    modkit::check(page_->Activate(parent_.get(), &rect, FALSE));
+}
+
+PageHarness::~PageHarness()
+{
+    page_->Deactivate();
+    page_->SetObjects(0, nullptr);
+    page_->SetPageSite(nullptr);
+    page_.Reset();
+}
+
+std::wstring PageHarness::text(int id) const
+{
+    wchar_t buffer[256] = {};
+    GetDlgItemTextW(dialog(), id, buffer, 256);
+    return buffer;
+}
+
+void PageHarness::moveTrackbar(int id, int position)
+{
+    HWND bar = item(id);
+    ASSERT_NE(nullptr, bar) << "no trackbar " << id;
+    SendMessageW(bar, TBM_SETPOS, TRUE, position);
+    SendMessageW(dialog(), WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), reinterpret_cast<LPARAM>(bar));
+}
+
+int PageHarness::trackbarPosition(int id) const
+{
+    return static_cast<int>(SendMessageW(item(id), TBM_GETPOS, 0, 0));
+}
+
+std::pair<int, int> PageHarness::trackbarRange(int id) const
+{
+    return {static_cast<int>(SendMessageW(item(id), TBM_GETRANGEMIN, 0, 0)),
+            static_cast<int>(SendMessageW(item(id), TBM_GETRANGEMAX, 0, 0))};
+}
+
+} // namespace vento::test
