@@ -14,38 +14,12 @@
 #include <vector>
 
 #include "conv_ops.h"
+#include "bench_timing.h"
 #include "nsp.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double kMinBatch = 0.02;  // seconds
-constexpr int kRepeats = 7;
-
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-template <class F>
-long batchLength(F& call) {
-    long iters = 1;
-    for (;;) {
-        const auto t0 = Clock::now();
-        for (long i = 0; i < iters; ++i) call();
-        if (seconds(Clock::now() - t0) >= kMinBatch) return iters;
-        iters *= 2;
-    }
-}
-
-template <class F>
-double bestNs(F&& call) {
-    const long n = batchLength(call);
-    double best = 1e30;
-    for (int r = 0; r < kRepeats; ++r) {
-        const auto t0 = Clock::now();
-        for (long i = 0; i < n; ++i) call();
-        best = std::min(best, seconds(Clock::now() - t0) / double(n));
-    }
-    return best * 1e9;
-}
+using namespace bench;
 
 // The reference loops. __restrict tells the compiler the arrays are apart, so it vectorises them.
 __attribute__((noinline)) void refTaps(const float* __restrict x, int n, const float* __restrict h, int m,

@@ -12,35 +12,13 @@
 #include <utility>
 #include <vector>
 
+#include "bench_timing.h"
 #include "nsp.h"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-constexpr double kMinBatch = 0.02;  // seconds
-constexpr int kRepeats = 7;
+using namespace bench;
 constexpr double kGoal = 1.5;       // nsp time / FFTW time, sizes 64..1024, both directions
-
-double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
-
-// Iterations for one batch of at least kMinBatch.
-template <class F>
-long batchLength(F& call) {
-    long iters = 1;
-    for (;;) {
-        const auto t0 = Clock::now();
-        for (long i = 0; i < iters; ++i) call();
-        if (seconds(Clock::now() - t0) >= kMinBatch) return iters;
-        iters *= 2;
-    }
-}
-
-template <class F>
-double batchSeconds(F& call, long iters) {
-    const auto t0 = Clock::now();
-    for (long i = 0; i < iters; ++i) call();
-    return seconds(Clock::now() - t0);
-}
 
 // Best time per call in ns of a and of b. Their batches alternate, so that both see the same
 // machine (other load, clock changes).

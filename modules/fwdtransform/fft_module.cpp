@@ -1,6 +1,7 @@
 #include "fft_module.h"
 
 #include <cwchar>
+#include "module/spectrum.h"
 #include "nsp.h"
 
 using namespace modkit;
@@ -18,15 +19,6 @@ void FFTModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
     if (std::wcscmp(pin.name(), L"Default") == 0) SetProperty(document, L"Type", L"FFT");
 }
 
-// The transform order of an n-sample block: its trailing zero bits, at most 10. Blocks that are not
-// a power of two, or longer than 1024, are transformed over their first 2^order samples.
-static int transformOrder(long n)
-{
-    int order = 0;
-    while (order < 10 && (n & (1L << order)) == 0) ++order;
-    return order;
-}
-
 void FFTModule::OnProcess()
 {
     CheckInputProps(defaultPin_);
@@ -37,6 +29,6 @@ void FFTModule::OnProcess()
     if (in.empty()) return;
     out = ResizeOutput(defaultPin_, out, in.count + 2);
     if (out.count < in.count + 2) return; // the engine did not give the storage asked for
-    nspsRealFftNip(in.data, out.data, transformOrder(in.count), NSP_Forw);
+    nspsRealFftNip(in.data, out.data, TransformOrder(in.count), NSP_Forw);
     SendOutput(defaultPin_);
 }

@@ -1,6 +1,7 @@
 #include "ifft_module.h"
 
 #include <cwchar>
+#include "module/spectrum.h"
 #include "nsp.h"
 
 using namespace modkit;
@@ -32,11 +33,8 @@ void iFFTModule::OnProcess()
         AddOutput(defaultPin_, samples);
         out = GetOutputBlock(defaultPin_);
     }
-    // The order of the sample count: its trailing zero bits, at most 10. The transform of 2^order
-    // samples then always fits the output (2^order divides the count, or the count is a multiple of
-    // 1024); the check keeps it so should the engine hand out less storage than asked for.
-    int order = 0;
-    while (order < 10 && (samples & (1L << order)) == 0) ++order;
+    // The check keeps the transform inside the block should the engine hand out less than asked for.
+    int order = TransformOrder(samples);
     if (out.count < (1L << order)) return;
     nspsCcsFftNip(in.data, out.data, order, NSP_Inv);
     SendOutput(defaultPin_);

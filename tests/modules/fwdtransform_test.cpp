@@ -4,12 +4,12 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include <random>
 #include <olectl.h>
 #include <wrl/client.h>
 #include "engine.h"
 #include "fwdtransform_idl.h"
 #include "module_harness.h"
+#include "signals.h"
 #include "props_reader.h"
 #include "com/bstr.h"
 
@@ -17,21 +17,13 @@ using Microsoft::WRL::ComPtr;
 using modkit::Bstr;
 using vento::SiteCall;
 using vento::test::ModuleHarness;
+using vento::test::randomBlock;
 using vento::test::propsOf;
 
 namespace {
 
 constexpr wchar_t dll[] = L"fwdtransform.dll";
 constexpr wchar_t pin[] = L"Default";
-
-std::vector<float> randomBlock(long n, unsigned seed = 7)
-{
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(gen);
-    return x;
-}
 
 // Reference spectrum of the first `size` samples, in the interleaved layout, bins 0..size/2.
 std::vector<double> referenceSpectrum(const std::vector<float>& x, long size)
@@ -136,7 +128,7 @@ TEST_F(FFTModuleTest, ResizesOnlyWhenTheInputSizeChanges)
 {
     long before = h.calls().count(SiteCall::AddOutput);
     for (int i = 0; i < 3; ++i) {
-        h.feed(pin, randomBlock(256));
+        h.feed(pin, randomBlock(256, 7));
         ASSERT_EQ(S_OK, h.process());
     }
     EXPECT_EQ(before + 1, h.calls().count(SiteCall::AddOutput));
@@ -147,7 +139,7 @@ TEST_F(FFTModuleTest, ResizesOnlyWhenTheInputSizeChanges)
 TEST_F(FFTModuleTest, SendsNothingWithoutAUsableBlock)
 {
     ASSERT_EQ(S_OK, h.process()) << "input not ready";
-    h.feedWithStatus(pin, 1, randomBlock(128));
+    h.feedWithStatus(pin, 1, randomBlock(128, 7));
     ASSERT_EQ(S_OK, h.process());
     h.feedNullRecord(pin);
     ASSERT_EQ(S_OK, h.process());
@@ -160,7 +152,7 @@ TEST_F(FFTModuleTest, SendsNothingWithoutAUsableBlock)
 
 TEST_F(FFTModuleTest, MarksItsOutputDocumentAsFFT)
 {
-    h.feed(pin, randomBlock(128), L"<?xml version='1.0'?><PROPS><Type>Audio</Type><SamplesPerSecond>8000</SamplesPerSecond></PROPS>");
+    h.feed(pin, randomBlock(128, 7), L"<?xml version='1.0'?><PROPS><Type>Audio</Type><SamplesPerSecond>8000</SamplesPerSecond></PROPS>");
     ASSERT_EQ(S_OK, h.process());
     auto props = propsOf(h.lastSent(pin).props);
     EXPECT_EQ(L"FFT", props[L"Type"]) << "replaced";
@@ -168,7 +160,7 @@ TEST_F(FFTModuleTest, MarksItsOutputDocumentAsFFT)
     EXPECT_EQ(2u, props.size());
 
     // A changed rate reaches the output on the block that carries it.
-    h.feed(pin, randomBlock(128), L"<?xml version='1.0'?><PROPS><SamplesPerSecond>11025</SamplesPerSecond></PROPS>");
+    h.feed(pin, randomBlock(128, 7), L"<?xml version='1.0'?><PROPS><SamplesPerSecond>11025</SamplesPerSecond></PROPS>");
     ASSERT_EQ(S_OK, h.process());
     props = propsOf(h.lastSent(pin).props);
     EXPECT_EQ(L"FFT", props[L"Type"]) << "added";
@@ -177,7 +169,7 @@ TEST_F(FFTModuleTest, MarksItsOutputDocumentAsFFT)
 
 TEST_F(FFTModuleTest, InputWithoutDocumentGivesOnlyTheType)
 {
-    h.feed(pin, randomBlock(64));
+    h.feed(pin, randomBlock(64, 7));
     ASSERT_EQ(S_OK, h.process());
     auto props = propsOf(h.lastSent(pin).props);
     EXPECT_EQ(1u, props.size());
@@ -187,11 +179,11 @@ TEST_F(FFTModuleTest, InputWithoutDocumentGivesOnlyTheType)
 TEST_F(FFTModuleTest, RebuildsTheDocumentOnlyWhenItChanges)
 {
     const std::wstring doc = L"<?xml version='1.0'?><PROPS><SamplesPerSecond>8000</SamplesPerSecond></PROPS>";
-    h.feed(pin, randomBlock(128), doc);
+    h.feed(pin, randomBlock(128, 7), doc);
     ASSERT_EQ(S_OK, h.process());
     long outputBlocks = h.calls().count(SiteCall::GetOutputBlock);
     for (int i = 0; i < 4; ++i) {
-        h.feed(pin, randomBlock(128), doc);
+        h.feed(pin, randomBlock(128, 7), doc);
         ASSERT_EQ(S_OK, h.process());
     }
     // One GetOutputBlock per steady block: no document is published again.
@@ -208,11 +200,11 @@ TEST(FFTModuleFaults, AFailingEngineCallEndsProcessWithItsResult)
         ASSERT_EQ(S_OK, fresh.initialize());
         long sent = fresh.sendCount(pin);
         fresh.failCall(call, E_ACCESSDENIED);
-        fresh.feed(pin, randomBlock(512));
+        fresh.feed(pin, randomBlock(512, 7));
         EXPECT_EQ(E_ACCESSDENIED, fresh.process());
         EXPECT_EQ(sent, fresh.sendCount(pin));
         // The next block goes through normally.
-        fresh.feed(pin, randomBlock(512));
+        fresh.feed(pin, randomBlock(512, 7));
         EXPECT_EQ(S_OK, fresh.process());
         EXPECT_EQ(514u, fresh.lastSent(pin).data.size());
     } // each harness checks that the module and the server leaked nothing

@@ -4,29 +4,21 @@
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include <random>
 #include "engine.h"
 #include "fwdtransform_idl.h"
 #include "invtransform_idl.h"
 #include "module_harness.h"
+#include "signals.h"
 #include "props_reader.h"
 
 using vento::SiteCall;
 using vento::test::ModuleHarness;
+using vento::test::randomBlock;
 using vento::test::propsOf;
 
 namespace {
 
 constexpr wchar_t pin[] = L"Default";
-
-std::vector<float> randomBlock(long n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(gen);
-    return x;
-}
 
 // Samples of a spectrum given as bins 0..size/2 (interleaved), by the inverse DFT with 1/size.
 std::vector<double> referenceSamples(const std::vector<float>& spectrum, long size)

@@ -1,15 +1,16 @@
 // The Convolution module in its real server DLL.
 #include <initguid.h>
 #include <gtest/gtest.h>
-#include <random>
 #include "engine.h"
 #include "kernelapply_idl.h"
 #include "module_harness.h"
+#include "signals.h"
 #include "page_harness.h"
 #include "props_reader.h"
 
 using vento::SiteCall;
 using vento::test::ModuleHarness;
+using vento::test::randomBlock;
 using vento::test::PageHarness;
 using vento::test::propsOf;
 
@@ -18,15 +19,6 @@ namespace {
 constexpr wchar_t dll[] = L"kernelapply.dll";
 constexpr wchar_t signal[] = L"Signal";
 constexpr wchar_t kernel[] = L"Convolution";
-
-std::vector<float> randomBlock(int n, unsigned seed)
-{
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(gen);
-    return x;
-}
 
 class ConvolutionModuleTest : public ::testing::Test {
 protected:
