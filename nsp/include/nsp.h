@@ -39,4 +39,27 @@ void nspsCcsFftNip(const float* src, float* dst, int order, int flags);  // flag
 // allocates its work space.
 void nspsConv(const float* x, int xLen, const float* h, int hLen, float* y);
 
+// ---- Uniform random numbers -------------------------------------------------------------------
+//
+// A seeded stream of uniformly distributed floats between two bounds. The generator is PCG32
+// (64-bit linear congruential state, 32-bit permuted output): small, fast and of good statistical
+// quality. Each value takes the top 24 bits of one output, u in [0, 1) in steps of 2^-24, and is
+// low + (high - low) * u rounded to float. For finite bounds every value lies between them, both
+// included (they may come in either order; equal bounds give that value). Integer arithmetic and one double-precision
+// multiply-add per value make the stream the same on every platform with IEEE double arithmetic.
+
+typedef struct NSPSRandUniState {
+    unsigned long long state;  // generator state, advanced by every value drawn
+    double low;                // lower bound as given
+    double span;               // high - low
+} NSPSRandUniState;
+
+// Starts `state` over: the same seed and bounds always give the same stream, from the first value.
+// The seed's value picks the stream (0.0 and -0.0 are the same seed). A null state is ignored.
+void nspsRandUniInit(float seed, float low, float high, NSPSRandUniState* state);
+
+// Writes the next `count` values of the stream to samples and advances the state past them.
+// Answers the last value written; 0 when it writes none (count <= 0, or a null pointer).
+float nspsbRandUni(NSPSRandUniState* state, float* samples, int count);
+
 #endif  // NSP_NSP_H

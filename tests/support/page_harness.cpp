@@ -68,4 +68,27 @@ std::pair<int, int> PageHarness::trackbarRange(int id) const
             static_cast<int>(SendMessageW(item(id), TBM_GETRANGEMAX, 0, 0))};
 }
 
+void PageHarness::selectCombo(int id, int index)
+{
+    HWND list = item(id);
+    ASSERT_NE(nullptr, list) << "no drop-down list " << id;
+    ASSERT_NE(CB_ERR, SendMessageW(list, CB_SETCURSEL, index, 0)) << "list " << id << " has no entry " << index;
+    SendMessageW(dialog(), WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+}
+
+void PageHarness::click(int id)
+{
+    HWND button = item(id);
+    ASSERT_NE(nullptr, button) << "no button " << id;
+    SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+HRESULT PageHarness::refresh()
+{
+    Microsoft::WRL::ComPtr<IModulePage> modulePage;
+    HRESULT hr = page_->QueryInterface(IID_IModulePage, reinterpret_cast<void**>(modulePage.GetAddressOf()));
+    if (FAILED(hr)) return hr;
+    return modulePage->Refresh();
+}
+
 } // namespace vento::test

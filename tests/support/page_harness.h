@@ -71,6 +71,12 @@ public:
     void moveTrackbar(int id, int position);
     int trackbarPosition(int id) const;
     std::pair<int, int> trackbarRange(int id) const;
+    // Picks entry `index` of a drop-down list as the user would: the selection, then CBN_SELCHANGE.
+    void selectCombo(int id, int index);
+    // Presses a button (a check box toggles) with BM_CLICK, which notifies the panel itself.
+    void click(int id);
+    // IModulePage::Refresh, as the host calls it.
+    HRESULT refresh();
     HRESULT apply() { return page_->Apply(); }
 
 private:

@@ -1,0 +1,26 @@
+#pragma once
+// The GraphWindow's panel: the gain slider with its value, and the graticule, log and magnitude boxes.
+#include "graph_window_module.h"
+#include "panel/module_dialog.h"
+
+enum GraphPanelControl : int {
+    IDC_GAIN = 201,
+    IDC_GRATICULE = 202,
+    IDC_LOG = 203,
+    IDC_GAIN_VALUE = 204,
+    IDC_MAGNITUDE = 205,
+};
+
+class GraphWindowPanel : public modkit::ModuleDialog {
+public:
+    HRESULT Apply() override { return S_OK; }
+    HRESULT Refresh() override;
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnHScroll(int code, int position, HWND control) override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+
+private:
+    void ShowModule(const GraphWindowModule& graph);
+};

@@ -1,0 +1,56 @@
+#pragma once
+// SignalW: a real-time tone generator. It paces itself against the engine clock and sends one block
+// of sine, square, impulse or white noise whenever a block's duration has passed.
+#include <bit>
+#include <cstdint>
+#include "identity.h"
+#include "module/module_base.h"
+#include "nsp.h"
+
+// Waveform codes as stored in the settings; any code but sine, impulse and white gives the square.
+enum SignalShape : long { ShapeSine = 0, ShapeSquare = 1, ShapeImpulse = 2, ShapeWhite = 4 };
+
+// Phase arithmetic runs in single precision on these rounded constants (not the exact values), so
+// that saved phase steps keep producing the same frequencies.
+inline constexpr float twoPi = std::bit_cast<float>(std::uint32_t{0x40C90FD0}); // 6.28318
+inline constexpr float pi = std::bit_cast<float>(std::uint32_t{0x40490FD0}); // 3.14159
+inline constexpr float sixCycles = std::bit_cast<float>(std::uint32_t{0x4216CBDC}); // 6 x twoPi
+inline constexpr float inverseTwoPi = 0.15915507f;
+
+class SignalWModule : public modkit::Module<SignalWModule, identity::ModuleInterface> {
+public:
+    SignalWModule() : Module(identity::module) {}
+
+    // Starts the noise sequence over, bounded by the current amplitude.
+    void RestartNoise() noexcept;
+    // Republishes the output document (after a sample-rate change).
+    void PublishOutputProps() { PropagateProps(defaultPin_); }
+
+    // Read by Process, written by the panel inside the engine's update scope.
+    long restartPending = 0; // the next Process re-anchors the pacing
+    long sampleRate = 11025;
+    long blockSize = 128;
+    LONGLONG ticksPerBlock = 0; // engine-clock ticks one block lasts
+    LONGLONG lastDue = 0; // engine-clock time at which the previous block fell due
+    float phaseStep = sixCycles / 128; // radians per sample
+    float phase = 0.0f; // radians, kept in 0 to twoPi
+    float amplitude = 0.5f; // peak value; the DC value at frequency 0
+    long shape = ShapeSine;
+    NSPSRandUniState noiseState{};
+
+protected:
+    void OnInitialize() override;
+    void OnStart() override;
+    void OnProcess() override;
+    void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
+    void OnSaveSettings(ISettingsStore* store) override;
+    void OnLoadSettings(ISettingsStore* store) override;
+
+private:
+    LONGLONG TicksPerBlock() const;
+    void Fill(float* samples, long count);
+    void AdvancePhase() noexcept;
+
+    modkit::Pin frequencyPin_{L"Frequency"};
+    modkit::Pin defaultPin_{L"Default"};
+};

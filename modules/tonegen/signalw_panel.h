@@ -1,0 +1,52 @@
+#pragma once
+// SignalW's panel: frequency and amplitude sliders with their values, the shape, block size and
+// sample rate lists, and "Sync to block size", which makes the frequency slider count whole cycles
+// per block instead of tenths of a hertz.
+#include "panel/module_dialog.h"
+#include "signalw_module.h"
+
+enum SignalWPanelControl : int {
+    IDC_FREQUENCY = 201,
+    IDC_AMPLITUDE = 202,
+    IDC_SYNC_TO_BLOCK = 203,
+    IDC_BLOCK_SIZE = 204,
+    IDC_SAMPLE_RATE = 205,
+    IDC_FREQUENCY_VALUE = 5001,
+    IDC_AMPLITUDE_VALUE = 5002,
+    IDC_SHAPE = 5011,
+};
+
+class SignalWPanel : public modkit::ModuleDialog {
+public:
+    HRESULT Apply() override { return S_OK; }
+    HRESULT Refresh() override;
+
+protected:
+    BOOL OnInitDialog() override;
+    bool OnHScroll(int code, int position, HWND control) override;
+    bool OnCommand(WORD id, WORD code, HWND control) override;
+    void ExchangeControls(Exchange direction) override;
+
+private:
+    void SliderMoved();
+    void ShapeChosen();
+    void SyncToggled();
+    void SampleRateChosen();
+    void BlockSizeChosen();
+    // The frequency slider's range and position for the current scale, block size and rate.
+    void SetFrequencyScale();
+    // The amplitude slider: a negative (DC) range only at frequency 0.
+    void SetAmplitudeScale();
+    float SliderFrequency() const;
+    std::wstring SelectedText(int id) const;
+    bool ShapeListDropped() const;
+    void ShowFloat(int id, float value);
+
+    // The panel's copies of what it shows; set apart from any real value before the first refresh
+    // so that it updates every control.
+    long blockSize_ = 0;
+    long sampleRate_ = 0;
+    float frequency_ = -1.0f; // hertz
+    float amplitude_ = -2.0f;
+    bool syncToBlock_ = true;
+};
