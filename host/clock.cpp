@@ -22,4 +22,6 @@ LONGLONG PerformanceClock::frequency() const { return counterFrequency(); }
 
 ManualClock::ManualClock() : frequency_(counterFrequency()) {}
 
+OfflineClock::OfflineClock() : frequency_(counterFrequency()) {}
+
 } // namespace vento

@@ -36,4 +36,21 @@ private:
     LONGLONG frequency_;
 };
 
+// The offline clock: a virtual counter in performance-counter units that the engine moves itself.
+// After every pass over the graph the engine advances it by the shortest block interval among the
+// graph's sources (Engine::offlineInterval), so each paced source falls due after at most two
+// passes and never waits for wall time. Sources decide what is due from the clock alone, and every
+// pass delivers each block through the whole graph, so the blocks are those of a real-time run.
+class OfflineClock final : public Clock {
+public:
+    OfflineClock();
+    LONGLONG now() const override { return now_; }
+    LONGLONG frequency() const override { return frequency_; }
+    void advance(LONGLONG ticks) { now_ += ticks; }
+
+private:
+    LONGLONG now_ = 0;
+    LONGLONG frequency_;
+};
+
 } // namespace vento

@@ -134,7 +134,6 @@ void ModuleCore::disconnect() noexcept
     }
 }
 
-// Distinct modules feeding this one, in pin and connection order.
 std::vector<ModuleCore*> ModuleCore::sources() const
 {
     std::vector<ModuleCore*> found;
@@ -206,7 +205,9 @@ STDMETHODIMP ModuleCore::GetHostObject(IUnknown** host) noexcept
     return call(SiteCall::GetHostObject, nullptr, [&] {
         if (!host) return E_POINTER;
         *host = nullptr;
-        return E_NOTIMPL;
+        if (!engine_) return E_UNEXPECTED;
+        *host = engine_->hostObject(*this).Detach();
+        return S_OK;
     });
 }
 

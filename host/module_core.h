@@ -105,6 +105,11 @@ public:
     void disconnect() noexcept;
     void detachFromEngine() noexcept { engine_ = nullptr; }
 
+    // Distinct modules feeding this one, in pin and connection order.
+    std::vector<ModuleCore*> sources() const;
+    const std::map<std::wstring, OutputPin, std::less<>>& outputs() const noexcept { return outputs_; }
+    const std::map<std::wstring, InputPin, std::less<>>& inputs() const noexcept { return inputs_; }
+
     int updateDepth() const noexcept { return updateDepth_; }
     long modifiedCount() const noexcept { return modifiedCount_; }
     long lastModifiedFlag() const noexcept { return lastModifiedFlag_; }
@@ -137,7 +142,6 @@ private:
     InputPin& input(BSTR pin);
     OutputPin& output(BSTR pin);
     InputSlot& slot(BSTR pin, LONG index);
-    std::vector<ModuleCore*> sources() const;
 
     Engine* engine_;
     IUnknown* module_ = nullptr;

@@ -62,11 +62,23 @@ std::optional<std::wstring> SettingsStore::stringValue(std::wstring_view name) c
     return it->second;
 }
 
-void SettingsStore::setFloat(std::wstring_view name, float value) { floats_.insert_or_assign(std::wstring(name), value); }
+void SettingsStore::setFloat(std::wstring_view name, float value)
+{
+    if (floats_.insert_or_assign(std::wstring(name), value).second) entries_.push_back({Kind::Float, std::wstring(name)});
+}
 
 void SettingsStore::setString(std::wstring_view name, std::wstring_view value)
 {
-    strings_.insert_or_assign(std::wstring(name), std::wstring(value));
+    if (strings_.insert_or_assign(std::wstring(name), std::wstring(value)).second)
+        entries_.push_back({Kind::String, std::wstring(name)});
+}
+
+void SettingsStore::clear() noexcept
+{
+    floats_.clear();
+    strings_.clear();
+    writes_.clear();
+    entries_.clear();
 }
 
 } // namespace vento

@@ -37,6 +37,11 @@ public:
     // Presets a value as if it had been saved earlier; not recorded as a write.
     void setFloat(std::wstring_view name, float value);
     void setString(std::wstring_view name, std::wstring_view value);
+    // Every value held, each once, in the order it was first written or preset (a graph file keeps
+    // a module's settings in the order the module saves them).
+    const std::vector<Write>& entries() const noexcept { return entries_; }
+    // Forgets every value and write.
+    void clear() noexcept;
     // Writes made through ISettingsStore, in order.
     const std::vector<Write>& writes() const noexcept { return writes_; }
     void clearWrites() noexcept { writes_.clear(); }
@@ -45,6 +50,7 @@ private:
     std::map<std::wstring, float, std::less<>> floats_;
     std::map<std::wstring, std::wstring, std::less<>> strings_;
     std::vector<Write> writes_;
+    std::vector<Write> entries_;
 };
 
 } // namespace vento

@@ -3,6 +3,9 @@
 #include <utility>
 
 #include <algorithm>
+#include <cstdio>
+#include <cwchar>
+#include "com/bstr.h"
 #include "com/error.h"
 #include "com/object.h"
 
@@ -51,6 +54,7 @@ Engine::Engine(std::unique_ptr<Clock> clock) : clock_(std::move(clock))
 
 Engine::~Engine()
 {
+    *self_ = nullptr;
     while (!instances_.empty()) remove(*instances_.back());
     // Cores of modules that someone else still holds outlive the engine: cut them loose.
     for (ModuleCore* core : cores_) {
@@ -159,7 +163,176 @@ HRESULT Engine::process(Instance& instance)
 
 void Engine::sent(const ModuleCore& core, std::wstring_view pin, const OutputPin& output)
 {
+    ++sendsThisPass_;
     if (sendObserver_) sendObserver_(core, pin, output);
+}
+
+std::string narrow(std::wstring_view text)
+{
+    if (text.empty()) return {};
+    int size = WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(size_t(size > 0 ? size : 0), '\0');
+    if (size > 0) WideCharToMultiByte(CP_ACP, 0, text.data(), int(text.size()), out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+namespace {
+std::string hex(HRESULT hr)
+{
+    char buffer[16];
+    std::snprintf(buffer, sizeof buffer, "0x%08lX", static_cast<unsigned long>(hr));
+    return buffer;
+}
+} // namespace
+
+Instance* Engine::instanceOf(const ModuleCore& core) const noexcept
+{
+    auto it = std::find_if(instances_.begin(), instances_.end(), [&](const auto& p) { return p->core == &core; });
+    return it == instances_.end() ? nullptr : it->get();
+}
+
+std::vector<Instance*> Engine::order() const
+{
+    // Kahn's algorithm; among the instances that are free to go, the earliest created goes first.
+    const size_t n = instances_.size();
+    std::vector<std::vector<size_t>> feeds(n);
+    std::vector<size_t> waiting(n, 0);
+    for (size_t i = 0; i < n; ++i) {
+        for (ModuleCore* source : instances_[i]->core->sources()) {
+            Instance* from = instanceOf(*source);
+            if (!from) continue; // a module outside the engine's list feeds nothing here
+            size_t j = size_t(std::find_if(instances_.begin(), instances_.end(),
+                                           [&](const auto& p) { return p.get() == from; }) - instances_.begin());
+            feeds[j].push_back(i);
+            ++waiting[i];
+        }
+    }
+    std::vector<Instance*> sorted;
+    std::vector<bool> done(n, false);
+    while (sorted.size() < n) {
+        size_t next = n;
+        for (size_t i = 0; i < n && next == n; ++i)
+            if (!done[i] && waiting[i] == 0) next = i;
+        if (next == n) {
+            std::wstring names;
+            for (size_t i = 0; i < n; ++i)
+                if (!done[i]) names += (names.empty() ? L"" : L", ") + instances_[i]->name;
+            throw EngineError("the connections form a cycle through " + narrow(names));
+        }
+        done[next] = true;
+        sorted.push_back(instances_[next].get());
+        for (size_t i : feeds[next]) --waiting[i];
+    }
+    return sorted;
+}
+
+void Engine::start()
+{
+    for (Instance* instance : order())
+        if (HRESULT hr = instance->module->Start(); FAILED(hr))
+            throw EngineError(narrow(instance->name) + ": Start failed (" + hex(hr) + ")");
+}
+
+void Engine::stop()
+{
+    for (Instance* instance : order())
+        if (HRESULT hr = instance->module->Stop(); FAILED(hr))
+            throw EngineError(narrow(instance->name) + ": Stop failed (" + hex(hr) + ")");
+}
+
+long Engine::step()
+{
+    sendsThisPass_ = 0;
+    for (Instance* instance : order())
+        if (HRESULT hr = process(*instance); FAILED(hr))
+            throw EngineError(narrow(instance->name) + ": Process failed (" + hex(hr) + ")");
+    if (auto* offline = dynamic_cast<OfflineClock*>(clock_.get())) offline->advance(offlineInterval());
+    return sendsThisPass_;
+}
+
+namespace {
+// "SamplesPerSecond" of a property document, 0 when it states none.
+long samplesPerSecond(BSTR props)
+{
+    auto text = propsText(props);
+    if (!text) return 0;
+    constexpr std::wstring_view open = L"<SamplesPerSecond>";
+    size_t at = text->find(open);
+    if (at == std::wstring_view::npos) return 0;
+    return std::wcstol(text->data() + at + open.size(), nullptr, 10);
+}
+} // namespace
+
+LONGLONG Engine::offlineInterval() const
+{
+    const LONGLONG frequency = clock_->frequency();
+    LONGLONG shortest = 0;
+    for (const auto& instance : instances_) {
+        if (!instance->core->sources().empty()) continue;
+        for (const auto& [name, out] : instance->core->outputs()) {
+            long rate = samplesPerSecond(out.props());
+            if (rate <= 0 || out.size() <= 0) continue;
+            LONGLONG ticks = LONGLONG(out.size()) * frequency / rate;
+            if (ticks > 0 && (shortest == 0 || ticks < shortest)) shortest = ticks;
+        }
+    }
+    return shortest > 0 ? shortest : std::max<LONGLONG>(frequency / 1000, 1);
+}
+
+// What GetHostObject answers: a settings store that writes through to the instance's settings and
+// tells the engine at once, so a module can save itself whenever it likes (a moved window, say).
+class Engine::HostObject : public modkit::ObjectRoot, public modkit::Dispatch<ISettingsStore> {
+public:
+    using Interfaces = modkit::InterfaceList<ISettingsStore, modkit::As<IDispatch, ISettingsStore>>;
+
+    HostObject(std::shared_ptr<Engine*> engine, const ModuleCore* core, ComPtr<SettingsStore> store) noexcept
+        : engine_(std::move(engine)), core_(core), store_(std::move(store))
+    {
+    }
+    STDMETHODIMP ReadString(BSTR name, BSTR* value) noexcept override { return store_->ReadString(name, value); }
+    STDMETHODIMP ReadFloat(BSTR name, float* value) noexcept override { return store_->ReadFloat(name, value); }
+    STDMETHODIMP WriteString(BSTR name, BSTR value) noexcept override
+    {
+        return written(store_->WriteString(name, value));
+    }
+    STDMETHODIMP WriteFloat(BSTR name, float value) noexcept override
+    {
+        return written(store_->WriteFloat(name, value));
+    }
+
+private:
+    HRESULT written(HRESULT hr) noexcept
+    {
+        if (FAILED(hr) || !*engine_) return hr;
+        return modkit::boundary([&] { (*engine_)->settingsWritten(*core_); });
+    }
+
+    std::shared_ptr<Engine*> engine_;
+    const ModuleCore* core_;
+    ComPtr<SettingsStore> store_;
+};
+
+ComPtr<IUnknown> Engine::hostObject(ModuleCore& core)
+{
+    Instance* instance = instanceOf(core);
+    if (!instance) throwHr(E_UNEXPECTED); // a module not (yet) added to the graph has no settings here
+    ComPtr<IUnknown> object;
+    check(modkit::make<HostObject>(self_, &core, instance->settings).As(&object));
+    return object;
+}
+
+void Engine::settingsWritten(const ModuleCore& core)
+{
+    Instance* instance = instanceOf(core);
+    if (instance && settingsObserver_) settingsObserver_(*instance);
+}
+
+void Engine::saveSettings(Instance& instance)
+{
+    // Into the same store, emptied: host objects handed out earlier keep writing where it is saved.
+    instance.settings->clear();
+    if (HRESULT hr = instance.module->SaveSettings(static_cast<ISettingsStore*>(instance.settings.Get())); FAILED(hr))
+        throw EngineError(narrow(instance.name) + ": SaveSettings failed (" + hex(hr) + ")");
 }
 
 } // namespace vento

@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,8 +15,18 @@
 #include "engine.h"
 #include "host/clock.h"
 #include "host/module_core.h"
+#include "host/settings_store.h"
 
 namespace vento {
+
+// A graph that cannot run or be built as asked: the message names the place, in one line.
+class EngineError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Text in the console's code page, for messages (names are wide, messages are narrow).
+std::string narrow(std::wstring_view text);
 
 // One module object in the engine, with the core that lives inside it.
 struct Instance {
@@ -23,6 +34,9 @@ struct Instance {
     Microsoft::WRL::ComPtr<IUnknown> object;
     Microsoft::WRL::ComPtr<IModule> module;
     ModuleCore* core = nullptr;
+    // The instance's saved settings: what the module saved last (through the host object or
+    // Engine::saveSettings), and what a graph file holds for it.
+    Microsoft::WRL::ComPtr<SettingsStore> settings = modkit::make<SettingsStore>();
 };
 
 class Engine {
@@ -53,6 +67,29 @@ public:
     // waiting blocks stay ready). After Process the blocks it was given count as consumed.
     HRESULT process(Instance& instance);
 
+    // Every instance once, each after all the instances feeding it (a stable order: otherwise the
+    // order of creation). A cycle of connections throws EngineError naming its instances.
+    std::vector<Instance*> order() const;
+    // Start (or Stop) on every module, in dependency order. A failure throws EngineError.
+    void start();
+    void stop();
+    // One pass: Process on every module in dependency order, so a block sent by a source reaches the
+    // end of the graph in the same pass. Afterwards an offline clock advances by offlineInterval().
+    // Returns the number of blocks sent during the pass. A failed Process throws EngineError.
+    long step();
+    // The shortest block interval, in clock ticks, of the outputs of the graph's sources (modules
+    // with no connected input) that state their sample rate, computed as paced modules do it:
+    // block size x frequency / samples per second. A millisecond when no source states one.
+    LONGLONG offlineInterval() const;
+
+    // The object GetHostObject answers: an ISettingsStore writing into the instance's settings and
+    // reporting every write to the observer at once (vento saves the graph file there).
+    Microsoft::WRL::ComPtr<IUnknown> hostObject(ModuleCore& core);
+    using SettingsObserver = std::function<void(Instance&)>;
+    void setSettingsObserver(SettingsObserver observer) { settingsObserver_ = std::move(observer); }
+    // The module's SaveSettings into the instance's settings (replacing what was there).
+    void saveSettings(Instance& instance);
+
     // The core living in the module behind `site`; null when it is not one of this engine's.
     ModuleCore* coreOf(IModuleSite* site) const noexcept;
 
@@ -77,6 +114,9 @@ private:
     std::wstring defaultName(const ModuleCore& core) const;
 
     class CoreFactory;
+    class HostObject;
+    Instance* instanceOf(const ModuleCore& core) const noexcept;
+    void settingsWritten(const ModuleCore& core);
 
     std::unique_ptr<Clock> clock_;
     std::vector<ModuleCore*> cores_;
@@ -92,6 +132,10 @@ private:
     };
     std::vector<NewCoreFault> newCoreFaults_;
     SendObserver sendObserver_;
+    SettingsObserver settingsObserver_;
+    long sendsThisPass_ = 0;
+    // Cleared when the engine goes: host objects that modules still hold then only store.
+    std::shared_ptr<Engine*> self_ = std::make_shared<Engine*>(this);
 };
 
 } // namespace vento

@@ -179,9 +179,6 @@ TEST_F(SiteTest, UnusedPositionsAnswerNotImplemented)
     EXPECT_EQ(E_NOTIMPL, s.Reserved20());
     EXPECT_EQ(E_NOTIMPL, s.Reserved22());
     EXPECT_EQ(E_NOTIMPL, s.Reserved24());
-    IUnknown* host = reinterpret_cast<IUnknown*>(0xdeadbeef);
-    EXPECT_EQ(E_NOTIMPL, s.GetHostObject(&host));
-    EXPECT_EQ(nullptr, host);
 }
 
 TEST_F(SiteTest, BadArgumentsAreRefused)

@@ -1,0 +1,368 @@
+#include "host/frame/property_frame.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+#include "com/error.h"
+
+namespace vento {
+
+using Microsoft::WRL::ComPtr;
+
+// The frame as its page sees it. Holds the frame only while it is open.
+class FrameSite : public modkit::ObjectRoot, public IPropertyPageSite {
+public:
+    using Interfaces = modkit::InterfaceList<IPropertyPageSite>;
+    PropertyFrame* frame = nullptr;
+
+    STDMETHODIMP OnStatusChange(DWORD flags) noexcept override
+    {
+        if (frame) frame->statusChanged(flags);
+        return S_OK;
+    }
+    STDMETHODIMP GetLocaleID(LCID* locale) noexcept override
+    {
+        if (!locale) return E_POINTER;
+        *locale = GetUserDefaultLCID();
+        return S_OK;
+    }
+    STDMETHODIMP GetPageContainer(IUnknown** container) noexcept override
+    {
+        if (container) *container = nullptr;
+        return E_NOTIMPL;
+    }
+    // Keys the page does not want: the frame's own (Enter for OK, Escape for Cancel, Tab to the buttons).
+    STDMETHODIMP TranslateAccelerator(MSG* message) noexcept override
+    {
+        if (!message) return E_POINTER;
+        if (!frame || !frame->window()) return S_FALSE;
+        return IsDialogMessageW(frame->window(), message) ? S_OK : S_FALSE;
+    }
+};
+
+namespace {
+
+// An empty dialog in memory: the frame's window, with the dialog manager's keyboard handling and
+// font. Controls and size come after, from the page.
+std::vector<WORD> frameTemplate()
+{
+    std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD), 0);
+    auto* header = reinterpret_cast<DLGTEMPLATE*>(words.data());
+    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
+    header->dwExtendedStyle = WS_EX_CONTROLPARENT;
+    words.push_back(0); // no menu
+    words.push_back(0); // the dialog class
+    words.push_back(0); // no title yet
+    words.push_back(8); // point size
+    for (const wchar_t* c = L"MS Shell Dlg"; *c; ++c) words.push_back(static_cast<WORD>(*c));
+    words.push_back(0);
+    return words;
+}
+
+// Dialog units to pixels on `dialog`.
+SIZE pixels(HWND dialog, int x, int y)
+{
+    RECT r{0, 0, x, y};
+    MapDialogRect(dialog, &r);
+    return {r.right, r.bottom};
+}
+
+struct PageInfo : PROPPAGEINFO {
+    PageInfo() : PROPPAGEINFO{} { cb = sizeof(PROPPAGEINFO); }
+    ~PageInfo()
+    {
+        CoTaskMemFree(pszTitle);
+        CoTaskMemFree(pszDocString);
+        CoTaskMemFree(pszHelpFile);
+    }
+    PageInfo(const PageInfo&) = delete;
+    PageInfo& operator=(const PageInfo&) = delete;
+};
+
+} // namespace
+
+PropertyFrame::PropertyFrame() = default;
+
+PropertyFrame::~PropertyFrame() { close(Result::Cancel); }
+
+void PropertyFrame::open(Instance& instance, const Options& options)
+{
+    if (isOpen()) modkit::throwHr(E_UNEXPECTED);
+    ModuleCore* core = instance.core;
+    ComPtr<IPropertyPage> page;
+    if (options.pageFactory) {
+        modkit::check(options.pageFactory->CreateInstance(nullptr, IID_PPV_ARGS(&page)));
+    } else {
+        if (!core || !core->controlPage()) modkit::throwHr(E_NOINTERFACE);
+        modkit::check(CoCreateInstance(*core->controlPage(), nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&page)));
+    }
+
+    // From here on a failure takes down whatever was set up, as a Cancel that never opened.
+    struct Undo {
+        PropertyFrame& frame;
+        bool armed = true;
+        ~Undo()
+        {
+            if (!armed) return;
+            frame.close(Result::None);
+        }
+    } undo{*this};
+    result_ = Result::Open; // close() acts only on an open frame
+
+    page_ = page;
+    module_ = instance.object;
+    core_ = core;
+    site_ = modkit::make<FrameSite>();
+    site_->frame = this;
+    host_ = modkit::make<PageHost>();
+    pageDirty_ = pendingChange_ = changed_ = false;
+    lastApply_ = S_OK;
+
+    modkit::check(page_->SetPageSite(site_.Get()));
+    IUnknown* objects[] = {instance.object.Get(), static_cast<IModulePageHost*>(host_.Get())};
+    modkit::check(page_->SetObjects(2, objects));
+    PageInfo info;
+    modkit::check(page_->GetPageInfo(&info));
+
+    createWindow(options.caption.empty() ? instance.name : options.caption, options.owner);
+    layout(info.size);
+    modkit::check(page_->Activate(window_, &pageRect_, FALSE));
+    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        int id = GetDlgCtrlID(child);
+        if (id != okButton && id != cancelButton && id != applyButton) pageWindow_ = child;
+    }
+    // The page's controls come first in the tab order, the buttons after them.
+    if (pageWindow_) SetWindowPos(pageWindow_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    modkit::check(page_->Show(SW_SHOW));
+
+    // What the panel's set-up told the module is where the session starts.
+    if (core_) seenModifiedCount_ = core_->modifiedCount();
+    updateApplyButton();
+    ShowWindow(window_, SW_SHOW);
+    if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
+    undo.armed = false;
+}
+
+void PropertyFrame::createWindow(const std::wstring& caption, HWND owner)
+{
+    std::vector<WORD> dialog = frameTemplate();
+    owner_ = owner;
+    window_ = CreateDialogIndirectParamW(modkit::serverInstance(), reinterpret_cast<DLGTEMPLATE*>(dialog.data()),
+                                         owner, DialogProc, reinterpret_cast<LPARAM>(this));
+    if (!window_) modkit::throwHr(HRESULT_FROM_WIN32(GetLastError()));
+    SetWindowTextW(window_, (L"Properties for " + caption).c_str());
+}
+
+void PropertyFrame::layout(SIZE page)
+{
+    SIZE margin = pixels(window_, 7, 7);
+    SIZE button = pixels(window_, 50, 14);
+    SIZE gap = pixels(window_, 4, 4);
+    LONG buttonsWidth = 3 * button.cx + 2 * gap.cx;
+    RECT client{0, 0, std::max(page.cx, buttonsWidth) + 2 * margin.cx, 3 * margin.cy + page.cy + button.cy};
+    pageRect_ = {margin.cx, margin.cy, margin.cx + page.cx, margin.cy + page.cy};
+
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
+    struct Button {
+        int id;
+        const wchar_t* text;
+        DWORD style;
+    } buttons[] = {{okButton, L"OK", BS_DEFPUSHBUTTON},
+                   {cancelButton, L"Cancel", BS_PUSHBUTTON},
+                   {applyButton, L"&Apply", BS_PUSHBUTTON}};
+    LONG x = client.right - margin.cx - buttonsWidth;
+    LONG y = pageRect_.bottom + margin.cy;
+    for (const Button& b : buttons) {
+        HWND control = CreateWindowExW(0, L"BUTTON", b.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | b.style, x, y,
+                                       button.cx, button.cy, window_, reinterpret_cast<HMENU>(INT_PTR(b.id)),
+                                       modkit::serverInstance(), nullptr);
+        if (!control) modkit::throwHr(HRESULT_FROM_WIN32(GetLastError()));
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        x += button.cx + gap.cx;
+    }
+
+    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE));
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE));
+    RECT outer = client;
+    AdjustWindowRectEx(&outer, style, FALSE, exStyle);
+    SIZE size{outer.right - outer.left, outer.bottom - outer.top};
+    RECT area{};
+    if (!owner_ || !GetWindowRect(owner_, &area)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    LONG left = std::max(area.left, area.left + (area.right - area.left - size.cx) / 2);
+    LONG top = std::max(area.top, area.top + (area.bottom - area.top - size.cy) / 2);
+    SetWindowPos(window_, nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void PropertyFrame::close(Result result) noexcept
+{
+    if (result_ != Result::Open) return;
+    observe();
+    if (ownerDisabled_) {
+        // Before the frame goes, so that activation returns to the owner.
+        EnableWindow(owner_, TRUE);
+        ownerDisabled_ = false;
+    }
+    if (page_) {
+        page_->Show(SW_HIDE);
+        page_->Deactivate(); // the page detaches from the host and destroys its window
+        IUnknown* none = nullptr;
+        page_->SetObjects(0, &none);
+        page_->SetPageSite(nullptr);
+        page_.Reset();
+    }
+    if (site_) site_->frame = nullptr;
+    site_.Reset();
+    if (HWND window = std::exchange(window_, nullptr)) DestroyWindow(window);
+    pageWindow_ = nullptr;
+    owner_ = nullptr;
+    core_ = nullptr;
+    module_.Reset();
+    result_ = result;
+}
+
+bool PropertyFrame::changed()
+{
+    observe();
+    return changed_;
+}
+
+void PropertyFrame::observe() noexcept
+{
+    if (!core_) return;
+    long count = core_->modifiedCount();
+    if (count != seenModifiedCount_) {
+        seenModifiedCount_ = count;
+        if (core_->lastModifiedFlag() != 0) changed_ = pendingChange_ = true;
+    }
+    updateApplyButton();
+}
+
+void PropertyFrame::statusChanged(DWORD flags) noexcept
+{
+    // The module panels report a clean page with 0.
+    if (flags & PROPPAGESTATUS_DIRTY)
+        pageDirty_ = true;
+    else if ((flags & PROPPAGESTATUS_CLEAN) || flags == 0)
+        pageDirty_ = false;
+    observe();
+}
+
+void PropertyFrame::updateApplyButton() noexcept
+{
+    if (!window_) return;
+    if (HWND button = GetDlgItem(window_, applyButton)) EnableWindow(button, applyEnabled());
+}
+
+HRESULT PropertyFrame::apply()
+{
+    if (!page_) return E_UNEXPECTED;
+    observe();
+    lastApply_ = page_->Apply();
+    if (SUCCEEDED(lastApply_)) pageDirty_ = false;
+    observe(); // a module may report a change of its own while its panel is applied
+    if (SUCCEEDED(lastApply_)) pendingChange_ = false;
+    updateApplyButton();
+    return lastApply_;
+}
+
+void PropertyFrame::ok()
+{
+    if (!isOpen()) return;
+    // What the page could not write back stays on screen, as the platform's frames keep it.
+    if (FAILED(apply())) {
+        MessageBeep(MB_ICONEXCLAMATION);
+        return;
+    }
+    close(Result::OK);
+}
+
+void PropertyFrame::cancel() { close(Result::Cancel); }
+
+bool PropertyFrame::preTranslate(MSG& message)
+{
+    if (!window_) return false;
+    bool forPage = pageWindow_ && (message.hwnd == pageWindow_ || IsChild(pageWindow_, message.hwnd));
+    if (forPage && page_ && page_->TranslateAccelerator(&message) == S_OK) return true;
+    return window_ && IsDialogMessageW(window_, &message);
+}
+
+bool PropertyFrame::pump()
+{
+    MSG message;
+    while (window_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            close(Result::Cancel);
+            PostQuitMessage(static_cast<int>(message.wParam)); // for the loop that owns the thread
+            break;
+        }
+        if (preTranslate(message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+    observe();
+    return isOpen();
+}
+
+PropertyFrame::Result PropertyFrame::runModal(const std::function<bool()>& step, DWORD idleMilliseconds)
+{
+    if (!isOpen()) return result_;
+    if (owner_ && IsWindowEnabled(owner_)) {
+        EnableWindow(owner_, FALSE);
+        ownerDisabled_ = true;
+    }
+    struct OwnerBack {
+        PropertyFrame& frame;
+        ~OwnerBack()
+        {
+            if (!frame.ownerDisabled_) return;
+            EnableWindow(frame.owner_, TRUE);
+            frame.ownerDisabled_ = false;
+        }
+    } ownerBack{*this}; // also when a step throws
+    while (pump()) {
+        bool busy = step && step();
+        if (!busy && isOpen())
+            MsgWaitForMultipleObjectsEx(0, nullptr, idleMilliseconds, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+    return result_;
+}
+
+INT_PTR CALLBACK PropertyFrame::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
+{
+    if (message == WM_INITDIALOG) SetWindowLongPtrW(window, DWLP_USER, lParam);
+    auto* frame = reinterpret_cast<PropertyFrame*>(GetWindowLongPtrW(window, DWLP_USER));
+    // Messages of a window being destroyed after close() let go of it go to the default handling.
+    if (!frame || frame->window_ != window) return FALSE;
+    try {
+        return frame->handle(message, wParam, lParam);
+    } catch (...) {
+        return FALSE; // nothing below throws by design; never let an exception cross the platform
+    }
+}
+
+INT_PTR PropertyFrame::handle(UINT message, WPARAM wParam, LPARAM)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(wParam) != BN_CLICKED) return FALSE;
+        switch (LOWORD(wParam)) {
+        case okButton:
+            ok();
+            return TRUE;
+        case cancelButton:
+            cancel();
+            return TRUE;
+        case applyButton:
+            // A click can still arrive at a disabled button (a BM_CLICK under Wine notifies anyway).
+            if (applyEnabled()) apply();
+            return TRUE;
+        }
+        return FALSE;
+    case WM_CLOSE:
+        cancel();
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace vento

@@ -1,0 +1,487 @@
+// vento: register the module servers, list the catalogue, run and save graphs.
+// A thin shell over the engine library (host/vento_engine.h, host/graph.h).
+#include <windows.h>
+#include <io.h>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+#include "com/error.h"
+#include "host/apartment.h"
+#include "host/graph.h"
+#include "host/registrar/catalogue.h"
+#include "host/vento_engine.h"
+
+namespace fs = std::filesystem;
+using vento::EngineError;
+using vento::narrow;
+
+namespace {
+
+const char* const usage = "usage: vento <verb> [options]\n"
+                          "\n"
+                          "verbs:\n"
+                          "  register            register ventoengine.dll and every module server beside vento.exe\n"
+                          "  unregister          unregister them again\n"
+                          "  list                the catalogue: each module with its description and pins\n"
+                          "  run GRAPH           run a graph file (real time unless --offline)\n"
+                          "  save GRAPH          write the graph back with the modules' current settings\n"
+                          "\n"
+                          "'vento <verb> --help' describes one verb. Errors go to stderr as one line; the exit\n"
+                          "code is 0 on success, 1 on an error, 2 on a usage error.\n";
+
+const std::map<std::string, const char*> verbHelp = {
+    {"register", "usage: vento register\n"
+                 "Registers ventoengine.dll, then every other DLL beside vento.exe, through their\n"
+                 "DllRegisterServer (as regsvr32 does), and prints each one registered.\n"},
+    {"unregister", "usage: vento unregister\n"
+                   "Unregisters every module server beside vento.exe, then ventoengine.dll, through their\n"
+                   "DllUnregisterServer.\n"},
+    {"list", "usage: vento list\n"
+             "Lists the catalogue, one module a line: name, description, input and output pins with\n"
+             "their block sizes. Each module is created and initialized to read them.\n"},
+    {"run", "usage: vento run GRAPH [--offline] [--seconds S | --blocks N] [--windows]\n"
+            "                 [--tap INSTANCE.PIN=FILE]... [--snapshot DIR] [-q]\n"
+            "Runs the graph file GRAPH.\n"
+            "  --offline        run on a virtual clock, as fast as the CPU allows (same blocks as real time)\n"
+            "  --seconds S      stop after S seconds of graph time\n"
+            "  --blocks N       stop once every source has sent N blocks (default: 100)\n"
+            "  --windows        open the display modules' windows\n"
+            "  --tap I.P=FILE   write every block of output pin P of instance I to FILE: little-endian\n"
+            "                   32-bit floats, or one block a line as CSV when FILE ends in .csv\n"
+            "  --snapshot DIR   at the end, save each open window as DIR/<instance>.bmp (opens windows)\n"
+            "  -q               no progress line and no summary\n"
+            "Settings a module saves by itself while running are written to GRAPH at once.\n"},
+    {"save", "usage: vento save GRAPH\n"
+             "Loads GRAPH and writes it back with the settings every module saves now.\n"},
+};
+
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+fs::path programFolder()
+{
+    wchar_t path[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameW(nullptr, path, DWORD(std::size(path)));
+    return fs::path(std::wstring(path, n)).parent_path();
+}
+
+// ventoengine.dll first: the servers enter the catalogue through it while they register.
+std::vector<fs::path> serverFiles()
+{
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(programFolder()))
+        if (entry.is_regular_file() && entry.path().extension() == L".dll" && entry.path().filename() != L"ventoengine.dll")
+            files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    fs::path engine = programFolder() / L"ventoengine.dll";
+    if (!fs::exists(engine)) throw EngineError("ventoengine.dll is not beside vento.exe");
+    files.insert(files.begin(), engine);
+    return files;
+}
+
+void callEntry(const fs::path& file, const char* entry)
+{
+    HMODULE library = LoadLibraryW(file.c_str());
+    if (!library) throw EngineError(narrow(file.filename().wstring()) + ": cannot load (error " + std::to_string(GetLastError()) + ")");
+    using Entry = HRESULT(STDAPICALLTYPE*)();
+    auto function = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, entry)));
+    HRESULT hr = function ? function() : E_NOTIMPL;
+    FreeLibrary(library);
+    if (FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
+        throw EngineError(narrow(file.filename().wstring()) + ": " + entry + " failed (" + code + ")");
+    }
+}
+
+int registerAll(bool quiet)
+{
+    for (const fs::path& file : serverFiles()) {
+        callEntry(file, "DllRegisterServer");
+        if (!quiet) std::printf("registered %s\n", narrow(file.filename().wstring()).c_str());
+    }
+    return 0;
+}
+
+int unregisterAll(bool quiet)
+{
+    auto files = serverFiles();
+    std::rotate(files.begin(), files.begin() + 1, files.end()); // the engine last
+    for (const fs::path& file : files) {
+        callEntry(file, "DllUnregisterServer");
+        if (!quiet) std::printf("unregistered %s\n", narrow(file.filename().wstring()).c_str());
+    }
+    return 0;
+}
+
+std::string pins(const vento::ModuleCore& core)
+{
+    std::string text;
+    for (const auto& [name, pin] : core.inputs())
+        text += " in:" + narrow(name) + "(" + std::to_string(pin.size) + (pin.multi ? ",multi" : "") + ")";
+    for (const auto& [name, pin] : core.outputs())
+        text += " out:" + narrow(name) + "(" + std::to_string(pin.size()) + ")";
+    return text;
+}
+
+int list()
+{
+    auto catalogue = vento::readCatalogue();
+    if (catalogue.empty()) throw EngineError("the catalogue is empty; run 'vento register'");
+    vento::Engine engine;
+    for (const auto& entry : catalogue) {
+        std::string line = narrow(entry.name);
+        try {
+            vento::Instance& instance = engine.create(entry.clsid);
+            modkit::check(instance.module->Initialize());
+            ModuleInfo info{};
+            std::string description;
+            if (SUCCEEDED(instance.module->GetInfo(&info))) {
+                description = narrow(info.description ? std::wstring_view(info.description) : std::wstring_view());
+                SysFreeString(info.author);
+                SysFreeString(info.description);
+            }
+            std::printf("%-12s %s  [%s ]\n", line.c_str(), description.c_str(), pins(*instance.core).c_str());
+            engine.remove(instance);
+        } catch (const modkit::ComError& e) {
+            std::printf("%-12s (cannot be created: 0x%08lX)\n", line.c_str(), static_cast<unsigned long>(e.code()));
+        }
+    }
+    return 0;
+}
+
+// Every block of one output pin into a file.
+struct Tap {
+    std::wstring instance, pin;
+    fs::path file;
+    bool csv = false;
+    std::ofstream out;
+};
+
+struct RunOptions {
+    fs::path graph;
+    bool offline = false;
+    std::optional<double> seconds;
+    std::optional<long> blocks;
+    bool windows = false;
+    bool quiet = false;
+    std::optional<fs::path> snapshot;
+    std::vector<std::unique_ptr<Tap>> taps;
+};
+
+std::string argument(const std::vector<std::string>& args, size_t& i, const std::string& option)
+{
+    if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
+    return args[++i];
+}
+
+fs::path widePath(const std::string& text)
+{
+    int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
+    if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
+    return fs::path(wide);
+}
+
+RunOptions runOptions(const std::vector<std::string>& args)
+{
+    RunOptions o;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "--offline") o.offline = true;
+        else if (a == "--windows") o.windows = true;
+        else if (a == "-q") o.quiet = true;
+        else if (a == "--seconds") {
+            std::string v = argument(args, i, a);
+            char* end = nullptr;
+            double s = std::strtod(v.c_str(), &end);
+            if (*end || !(s > 0)) throw UsageError("--seconds: not a positive number: " + v);
+            o.seconds = s;
+        } else if (a == "--blocks") {
+            std::string v = argument(args, i, a);
+            char* end = nullptr;
+            long n = std::strtol(v.c_str(), &end, 10);
+            if (*end || n <= 0) throw UsageError("--blocks: not a positive whole number: " + v);
+            o.blocks = n;
+        } else if (a == "--snapshot") {
+            o.snapshot = widePath(argument(args, i, a));
+        } else if (a == "--tap") {
+            std::string v = argument(args, i, a);
+            size_t eq = v.find('='), dot = v.substr(0, eq).rfind('.');
+            if (eq == std::string::npos || dot == std::string::npos || dot == 0 || eq == dot + 1 || eq + 1 == v.size())
+                throw UsageError("--tap: write INSTANCE.PIN=FILE, not " + v);
+            auto tap = std::make_unique<Tap>();
+            tap->instance = widePath(v.substr(0, dot)).wstring();
+            tap->pin = widePath(v.substr(dot + 1, eq - dot - 1)).wstring();
+            tap->file = widePath(v.substr(eq + 1));
+            tap->csv = tap->file.extension() == L".csv";
+            o.taps.push_back(std::move(tap));
+        } else if (!a.empty() && a[0] == '-') {
+            throw UsageError("run: unknown option " + a);
+        } else if (o.graph.empty()) {
+            o.graph = widePath(a);
+        } else {
+            throw UsageError("run: more than one graph: " + a);
+        }
+    }
+    if (o.graph.empty()) throw UsageError("run: which graph? (vento run GRAPH)");
+    if (o.seconds && o.blocks) throw UsageError("run: --seconds and --blocks exclude each other");
+    if (!o.seconds && !o.blocks) o.blocks = 100;
+    return o;
+}
+
+void pumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+long blocksSent(const vento::Instance& instance)
+{
+    long n = 0;
+    for (const auto& [name, out] : instance.core->outputs()) n = std::max(n, out.sends());
+    return n;
+}
+
+bool writeBmp(HWND window, const fs::path& file)
+{
+    RECT r{};
+    GetWindowRect(window, &r);
+    const int width = r.right - r.left, height = r.bottom - r.top;
+    if (width <= 0 || height <= 0) return false;
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    HDC source = GetWindowDC(window);
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC memory = CreateCompatibleDC(source);
+    HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bool ok = false;
+    if (memory && section) {
+        HGDIOBJ old = SelectObject(memory, section);
+        BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
+        GdiFlush();
+        const DWORD imageSize = DWORD(width) * DWORD(height) * 4;
+        BITMAPFILEHEADER header{0x4D42, DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + imageSize), 0, 0,
+                                DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))};
+        std::ofstream out(file, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(&header), sizeof header);
+        out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+        out.write(static_cast<const char*>(bits), imageSize);
+        ok = bool(out);
+        SelectObject(memory, old);
+    }
+    if (section) DeleteObject(section);
+    if (memory) DeleteDC(memory);
+    ReleaseDC(window, source);
+    return ok;
+}
+
+BOOL CALLBACK collectVisible(HWND window, LPARAM list)
+{
+    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> threadWindows()
+{
+    std::vector<HWND> windows;
+    EnumThreadWindows(GetCurrentThreadId(), collectVisible, reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
+
+int run(RunOptions o)
+{
+    std::unique_ptr<vento::Clock> clock;
+    if (o.offline) clock = std::make_unique<vento::OfflineClock>();
+    else clock = std::make_unique<vento::PerformanceClock>();
+    vento::Engine engine(std::move(clock));
+    vento::Graph graph = vento::loadGraph(engine, o.graph);
+    engine.setSettingsObserver([&](vento::Instance&) { vento::writeGraph(engine, graph, o.graph); });
+    const bool windows = o.windows || o.snapshot;
+    for (const auto& instance : engine.instances())
+        windows ? instance->module->OpenWindow() : instance->module->CloseWindow();
+
+    for (auto& tap : o.taps) {
+        vento::Instance* instance = engine.find(tap->instance);
+        if (!instance) throw EngineError("--tap: the graph has no module '" + narrow(tap->instance) + "'");
+        if (!instance->core->findOutput(tap->pin))
+            throw EngineError("--tap: '" + narrow(tap->instance) + "' has no output pin '" + narrow(tap->pin) + "'");
+        tap->out.open(tap->file, std::ios::binary | std::ios::trunc);
+        if (!tap->out) throw EngineError("--tap: cannot write " + narrow(tap->file.wstring()));
+    }
+    engine.setSendObserver([&](const vento::ModuleCore& core, std::wstring_view pin, const vento::OutputPin& out) {
+        for (auto& tap : o.taps) {
+            if (tap->pin != pin || tap->instance != core.instanceName()) continue;
+            auto data = out.data();
+            if (tap->csv) {
+                for (size_t i = 0; i < data.size(); ++i) {
+                    char number[32];
+                    std::snprintf(number, sizeof number, "%s%.9g", i ? "," : "", double(data[i]));
+                    tap->out << number;
+                }
+                tap->out << '\n';
+            } else {
+                tap->out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size() * sizeof(float)));
+            }
+        }
+    });
+
+    std::vector<vento::Instance*> sources;
+    for (const auto& instance : engine.instances())
+        if (instance->core->sources().empty() && !instance->core->outputs().empty()) sources.push_back(instance.get());
+    if (o.blocks && sources.empty()) throw EngineError("the graph has no source module to count blocks of");
+
+    engine.start();
+    const LONGLONG frequency = engine.clock().frequency(), begin = engine.clock().now();
+    const LONGLONG end = o.seconds ? begin + LONGLONG(*o.seconds * double(frequency)) : 0;
+    const auto wallStart = std::chrono::steady_clock::now();
+    auto lastProgress = wallStart;
+    const bool tty = _isatty(_fileno(stderr));
+    bool progressShown = false;
+    auto done = [&] {
+        if (o.seconds) return engine.clock().now() >= end;
+        for (vento::Instance* s : sources)
+            if (blocksSent(*s) < *o.blocks) return false;
+        return true;
+    };
+    auto progress = [&](bool final) {
+        double graphSeconds = double(engine.clock().now() - begin) / double(frequency);
+        long least = 0;
+        for (size_t i = 0; i < sources.size(); ++i) least = i ? std::min(least, blocksSent(*sources[i])) : blocksSent(*sources[i]);
+        char line[160];
+        if (o.seconds) std::snprintf(line, sizeof line, "running: %.1f of %.1f s graph time", graphSeconds, *o.seconds);
+        else std::snprintf(line, sizeof line, "running: %ld of %ld blocks (%.1f s graph time)", least, *o.blocks, graphSeconds);
+        if (tty) std::fprintf(stderr, "\r%s%s", line, final ? "\n" : "");
+        else if (!final) std::fprintf(stderr, "%s\n", line);
+        progressShown = true;
+    };
+    // A counted source that sends nothing for this long (graph time) would keep the run going for
+    // ever: stop with its name instead.
+    const LONGLONG stall = 10 * frequency;
+    std::vector<std::pair<long, LONGLONG>> lastSend(sources.size(), {0, begin});
+    while (!done()) {
+        long sent = engine.step();
+        if (o.blocks) {
+            for (size_t i = 0; i < sources.size(); ++i) {
+                long n = blocksSent(*sources[i]);
+                if (n != lastSend[i].first) lastSend[i] = {n, engine.clock().now()};
+                else if (n < *o.blocks && engine.clock().now() - lastSend[i].second > stall)
+                    throw EngineError("'" + narrow(sources[i]->name) +
+                                      "' sent no block for 10 s of graph time (is its input connected?)");
+            }
+        }
+        pumpMessages();
+        if (!o.offline && sent == 0) Sleep(1);
+        auto now = std::chrono::steady_clock::now();
+        if (!o.quiet && now - wallStart > std::chrono::seconds(1) &&
+            now - lastProgress > (tty ? std::chrono::milliseconds(200) : std::chrono::milliseconds(1000))) {
+            progress(false);
+            lastProgress = now;
+        }
+    }
+    engine.stop();
+    if (progressShown && tty) progress(true);
+    for (auto& tap : o.taps) {
+        tap->out.close();
+        if (!tap->out) throw EngineError("--tap: writing " + narrow(tap->file.wstring()) + " failed");
+    }
+
+    if (o.snapshot) {
+        std::error_code error;
+        fs::create_directories(*o.snapshot, error);
+        if (error) throw EngineError("--snapshot: cannot make " + narrow(o.snapshot->wstring()));
+        pumpMessages();
+        int n = 0;
+        for (HWND window : threadWindows()) {
+            wchar_t caption[128] = {};
+            GetWindowTextW(window, caption, 128);
+            std::wstring name = caption;
+            for (wchar_t& c : name)
+                if (!iswalnum(c)) c = L'_';
+            while (!name.empty() && name.back() == L'_') name.pop_back();
+            if (name.empty()) name = L"window";
+            fs::path file = *o.snapshot / (name + L"_" + std::to_wstring(++n) + L".bmp");
+            if (!writeBmp(window, file)) throw EngineError("--snapshot: cannot write " + narrow(file.wstring()));
+            if (!o.quiet) std::printf("snapshot %s\n", narrow(file.wstring()).c_str());
+        }
+    }
+    if (!o.quiet) {
+        std::printf("blocks sent per module:\n");
+        for (const auto& instance : engine.instances())
+            std::printf("  %-12s %ld\n", narrow(instance->name).c_str(), blocksSent(*instance));
+        for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap->file.wstring()).c_str());
+    }
+    for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+    return 0;
+}
+
+int save(const std::vector<std::string>& args)
+{
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw UsageError("save: which graph? (vento save GRAPH)");
+    vento::Engine engine;
+    fs::path file = widePath(args[0]);
+    vento::Graph graph = vento::loadGraph(engine, file);
+    for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+    vento::saveGraph(engine, graph, file);
+    std::printf("saved %s\n", narrow(file.wstring()).c_str());
+    return 0;
+}
+
+int dispatch(const std::vector<std::string>& all)
+{
+    if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
+        std::fputs(usage, all.empty() ? stderr : stdout);
+        return all.empty() ? 2 : 0;
+    }
+    const std::string verb = all[0];
+    std::vector<std::string> args(all.begin() + 1, all.end());
+    auto help = verbHelp.find(verb);
+    if (help == verbHelp.end()) throw UsageError("unknown verb '" + verb + "' (vento --help lists them)");
+    for (const auto& a : args)
+        if (a == "--help" || a == "-h") {
+            std::fputs(help->second, stdout);
+            return 0;
+        }
+    bool quiet = std::find(args.begin(), args.end(), "-q") != args.end();
+    vento::ComApartment apartment; // registration creates the engine's registrar too
+    if (verb == "register") return registerAll(quiet);
+    if (verb == "unregister") return unregisterAll(quiet);
+    if (!args.empty() && verb == "list") throw UsageError("list takes no arguments");
+    if (verb == "list") return list();
+    if (verb == "run") return run(runOptions(args));
+    return save(args);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return dispatch(args);
+    } catch (const UsageError& e) {
+        std::fprintf(stderr, "vento: %s\n", e.what());
+        return 2;
+    } catch (const EngineError& e) {
+        std::fprintf(stderr, "vento: %s\n", e.what());
+        return 1;
+    } catch (const modkit::ComError& e) {
+        std::fprintf(stderr, "vento: failed with 0x%08lX\n", static_cast<unsigned long>(e.code()));
+        return 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vento: %s\n", e.what());
+        return 1;
+    }
+}
