@@ -113,6 +113,7 @@ Instance& Engine::add(IUnknown* object, std::wstring_view name)
     instance->name = name.empty() ? defaultName(*instance->core) : std::wstring(name);
     if (find(instance->name)) throwHr(E_INVALIDARG);
     instance->core->setInstanceName(instance->name);
+    graphChanged();
     return *instances_.emplace_back(std::move(instance));
 }
 
@@ -131,6 +132,7 @@ ULONG Engine::remove(Instance& instance)
     if (it == instances_.end()) return 0;
     std::unique_ptr<Instance> owned = std::move(*it);
     instances_.erase(it);
+    graphChanged();
     owned->module.Reset();
     return owned->object.Detach()->Release();
 }
@@ -151,6 +153,7 @@ void Engine::connect(Instance& from, std::wstring_view output, Instance& to, std
     slot.sourceCore = from.core;
     slot.sourcePin = out;
     out->targets.push_back(&slot);
+    graphChanged();
 }
 
 HRESULT Engine::process(Instance& instance)
@@ -226,6 +229,18 @@ std::vector<Instance*> Engine::order() const
     return sorted;
 }
 
+const std::vector<Instance*>& Engine::schedule() const
+{
+    if (!scheduleValid_) {
+        schedule_ = order();
+        sources_.clear();
+        for (Instance* instance : schedule_)
+            if (instance->core->sources().empty()) sources_.push_back(instance);
+        scheduleValid_ = true;
+    }
+    return schedule_;
+}
+
 void Engine::start()
 {
     for (Instance* instance : order())
@@ -243,7 +258,7 @@ void Engine::stop()
 long Engine::step()
 {
     sendsThisPass_ = 0;
-    for (Instance* instance : order())
+    for (Instance* instance : schedule())
         if (HRESULT hr = process(*instance); FAILED(hr))
             throw EngineError(narrow(instance->name) + ": Process failed (" + hex(hr) + ")");
     if (auto* offline = dynamic_cast<OfflineClock*>(clock_.get())) offline->advance(offlineInterval());
@@ -267,8 +282,8 @@ LONGLONG Engine::offlineInterval() const
 {
     const LONGLONG frequency = clock_->frequency();
     LONGLONG shortest = 0;
-    for (const auto& instance : instances_) {
-        if (!instance->core->sources().empty()) continue;
+    schedule();
+    for (const Instance* instance : sources_) {
         for (const auto& [name, out] : instance->core->outputs()) {
             long rate = samplesPerSecond(out.props());
             if (rate <= 0 || out.size() <= 0) continue;

@@ -107,6 +107,14 @@ public:
     void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
 
 private:
+    // The schedule and the sources (modules fed by nothing), kept until the graph changes, so that a
+    // pass allocates nothing.
+    const std::vector<Instance*>& schedule() const;
+    void graphChanged() noexcept { scheduleValid_ = false; }
+    mutable std::vector<Instance*> schedule_;
+    mutable std::vector<Instance*> sources_;
+    mutable bool scheduleValid_ = false;
+
     friend class ModuleCore;
     void adopt(ModuleCore* core);
     void forget(ModuleCore* core) noexcept;

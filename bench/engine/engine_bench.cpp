@@ -1,0 +1,258 @@
+// Offline throughput of module chains through the engine, against the bare nsp calls of the same
+// chain timed in the same run. Method as bench_timing.h: the iteration count doubles until one batch
+// lasts at least kMinBatch, the best of kRepeats batches counts, and the engine's and the bare
+// batches alternate so that both see the same machine. One change: on a shared machine a batch of
+// kMinBatch is seldom left alone for its whole length, so batches here last kShortBatch and many
+// more of them are taken (kRepeats * kRounds); the best still counts.
+//
+// Both chains start at SignalW making white noise, so each engine step is one whole pass of a block
+// that the graph made itself (nothing here copies or describes blocks per step):
+//   fft-ifft   SignalW -> FFT -> iFFT
+//   demo       SignalW -> FFT -> Filter (default band) -> iFFT -> GraphWindow (no window open)
+// The servers are loaded from beside this program, without registration. Each chain and block size
+// gets an engine of its own with the offline clock, so a step runs only the chain measured.
+#include <initguid.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "bandgate_idl.h"
+#include "bench_timing.h"
+#include "fwdtransform_idl.h"
+#include "host/apartment.h"
+#include "host/settings_store.h"
+#include "host/vento_engine.h"
+#include "invtransform_idl.h"
+#include "nsp.h"
+#include "plotview_idl.h"
+#include "tonegen_idl.h"
+
+namespace {
+
+using namespace bench;
+using Microsoft::WRL::ComPtr;
+using vento::Engine;
+using vento::Instance;
+
+constexpr wchar_t kPin[] = L"Default";
+constexpr float kAmp = 0.8f;
+constexpr float kSampleRate = 11025.0f;
+constexpr long kWhite = 4; // SignalW's white-noise shape
+// The Filter's band when nothing set it (its OnInitialize): bins 0..64, ramp 1.
+constexpr long kLoCut = 0, kHiCut = 64, kRamp = 1;
+constexpr int kRounds = 40;
+constexpr double kShortBatch = 0.001; // seconds
+
+// Iterations for one batch of at least kShortBatch.
+template <class F>
+long shortBatchLength(F& call)
+{
+    long iters = 1;
+    for (;;) {
+        const auto t0 = Clock::now();
+        for (long i = 0; i < iters; ++i) call();
+        if (seconds(Clock::now() - t0) >= kShortBatch) return iters;
+        iters *= 2;
+    }
+}
+
+// Best time per call in ns of a and of b, their batches alternating.
+template <class A, class B>
+std::pair<double, double> timePerCall(A&& a, B&& b)
+{
+    const long na = shortBatchLength(a), nb = shortBatchLength(b);
+    double bestA = 1e30, bestB = 1e30;
+    for (int r = 0; r < kRepeats * kRounds; ++r) {
+        bestA = std::min(bestA, batchSeconds(a, na) / double(na));
+        bestB = std::min(bestB, batchSeconds(b, nb) / double(nb));
+    }
+    return {bestA * 1e9, bestB * 1e9};
+}
+
+std::wstring besideThisProgram(const wchar_t* file)
+{
+    wchar_t path[MAX_PATH];
+    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring dir(path, n);
+    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
+}
+
+// The server's class factory. The library stays loaded until the process ends: engines release
+// their modules before that.
+ComPtr<IClassFactory> factoryOf(const wchar_t* dll, REFCLSID clsid)
+{
+    const std::wstring path = besideThisProgram(dll);
+    HMODULE library = LoadLibraryW(path.c_str());
+    if (!library) throw std::runtime_error("cannot load " + vento::narrow(path));
+    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+    if (!get) throw std::runtime_error(vento::narrow(path) + " does not export DllGetClassObject");
+    ComPtr<IClassFactory> factory;
+    modkit::check(get(clsid, IID_PPV_ARGS(&factory)));
+    return factory;
+}
+
+struct Server {
+    const wchar_t* dll;
+    const CLSID* clsid;
+    const wchar_t* name;
+};
+
+int orderOf(long n)
+{
+    int order = 0;
+    while ((1L << order) < n) ++order;
+    return order;
+}
+
+// The Filter's gain for bin i, as the module computes it.
+inline float gain(long i)
+{
+    float g = 1.0f;
+    if (i < kLoCut) g = std::max(0.0f, 1.0f - float(kLoCut - i) / float(kRamp));
+    if (i > kHiCut) g = std::max(0.0f, 1.0f - float(i - kHiCut) / float(kRamp));
+    return g;
+}
+
+// The chain's arithmetic on plain buffers, with the calls the modules make.
+struct Bare {
+    long n;
+    int order;
+    bool filter;
+    int stages; // how many of source, forward, [band], inverse block() runs
+    NSPSRandUniState noise{};
+    std::vector<float> samples, spectrum, filtered, back;
+
+    Bare(long size, bool withFilter, int stageCount = 4)
+        : n(size), order(orderOf(size)), filter(withFilter), stages(stageCount), samples(size), spectrum(size + 2),
+          filtered(size + 2), back(size)
+    {
+        nspsRandUniInit(0.0f, -kAmp, kAmp, &noise);
+    }
+    void source()
+    {
+        nspsbRandUni(&noise, samples.data(), int(n));
+        // SignalW clips to [-1, 1]: module arithmetic, so counted here too.
+        for (float& v : samples) v = std::clamp(v, -1.0f, 1.0f);
+    }
+    void forward() { nspsRealFftNip(samples.data(), spectrum.data(), order, NSP_Forw); }
+    void band()
+    {
+        for (long i = 0; i < (n + 2) / 2; ++i) {
+            const float g = gain(i);
+            filtered[2 * i] = g * spectrum[2 * i];
+            filtered[2 * i + 1] = g * spectrum[2 * i + 1];
+        }
+    }
+    void inverse() { nspsCcsFftNip(filter ? filtered.data() : spectrum.data(), back.data(), order, NSP_Inv); }
+    void block()
+    {
+        if (stages < 1) return;
+        source();
+        if (stages < 2) return;
+        forward();
+        int done = 2;
+        if (filter && stages > done++) band();
+        if (stages > done) inverse();
+    }
+};
+
+struct Row {
+    const char* chain;
+    long n;
+    double engineNs, bareNs, blocksPerStep;
+};
+
+// Steps of the chain through an engine of its own, against `bare` running the chain's calls.
+Row run(const char* chainName, const std::vector<Server>& chain, long n, Bare& bare)
+{
+    Engine engine(std::make_unique<vento::OfflineClock>());
+    std::vector<Instance*> modules;
+    for (const Server& s : chain) {
+        Instance& instance = engine.create(*factoryOf(s.dll, *s.clsid).Get(), s.name);
+        modkit::check(instance.module->Initialize());
+        modules.push_back(&instance);
+    }
+    auto settings = modkit::make<vento::SettingsStore>();
+    for (auto [name, value] : {std::pair{L"Amp", kAmp}, {L"Freq", 0.0f}, {L"Phase", 0.0f}, {L"Shape", float(kWhite)},
+                               {L"SampleRate", kSampleRate}, {L"BlockSize", float(n)}})
+        settings->setFloat(name, value);
+    modkit::check(modules.front()->module->LoadSettings(settings.Get()));
+    for (size_t i = 1; i < modules.size(); ++i) engine.connect(*modules[i - 1], kPin, *modules[i], kPin);
+    engine.start();
+
+    // Past the source's first due time and every first-block resize and property parse.
+    for (int i = 0; i < 16; ++i) engine.step();
+    const vento::OutputPin& end = *modules.back()->core->findOutput(kPin);
+
+    long steps = 0;
+    const long sendsBefore = end.sends();
+    const auto [stepNs, bareNs] = timePerCall(
+        [&] {
+            engine.step();
+            ++steps;
+        },
+        [&] { bare.block(); });
+    const double blocksPerStep = double(end.sends() - sendsBefore) / double(steps);
+    engine.stop();
+    return {chainName, n, stepNs / blocksPerStep, bareNs, blocksPerStep};
+}
+
+} // namespace
+
+int main()
+{
+    try {
+        vento::ComApartment apartment;
+        const Server tone{L"tonegen.dll", &CLSID_SignalWModule, L"tone"};
+        const Server fft{L"fwdtransform.dll", &CLSID_FFTModule, L"fft"};
+        const Server band{L"bandgate.dll", &CLSID_FilterModule, L"band"};
+        const Server ifft{L"invtransform.dll", &CLSID_iFFTModule, L"ifft"};
+        const Server scope{L"plotview.dll", &CLSID_GraphWindowModule, L"scope"};
+
+        std::vector<Row> rows;
+        for (long n : {128L, 1024L}) {
+            Bare plain(n, false), filtered(n, true);
+            rows.push_back(run("fft-ifft", {tone, fft, ifft}, n, plain));
+            rows.push_back(run("demo", {tone, fft, band, ifft, scope}, n, filtered));
+        }
+        std::printf("%-9s %6s %12s %12s %12s %9s\n", "chain", "block", "engine us", "bare nsp us", "blocks/s",
+                    "overhead");
+        for (const Row& r : rows)
+            std::printf("%-9s %6ld %12.2f %12.2f %12.0f %8.2fx\n", r.chain, r.n, r.engineNs * 1e-3, r.bareNs * 1e-3,
+                        1e9 / r.engineNs, r.engineNs / r.bareNs);
+        for (const Row& r : rows)
+            if (std::abs(r.blocksPerStep - 1.0) > 1e-9)
+                std::printf("note: %s %ld delivered %.3f blocks per step\n", r.chain, r.n, r.blocksPerStep);
+
+        // Where the overhead goes: the demo chain grown one module at a time. What a module adds
+        // to (engine - bare) is its share: its Process, pins and documents, and its place in step().
+        std::printf("\ndemo chain grown one module at a time (us per block)\n");
+        std::printf("%-24s %6s %10s %10s %12s %12s\n", "chain", "block", "engine", "bare", "engine-bare", "added");
+        const std::vector<Server> demo{tone, fft, band, ifft, scope};
+        const char* names[] = {"tone", "tone>fft", "tone>fft>band", "tone>fft>band>ifft", "tone>...>scope"};
+        for (long n : {128L, 1024L}) {
+            double before = 0.0;
+            for (size_t k = 1; k <= demo.size(); ++k) {
+                Bare partial(n, true, int(std::min<size_t>(k, 4)));
+                const Row r = run(names[k - 1], {demo.begin(), demo.begin() + long(k)}, n, partial);
+                const double extra = r.engineNs - r.bareNs;
+                std::printf("%-24s %6ld %10.2f %10.2f %12.2f %12.2f\n", names[k - 1], n, r.engineNs * 1e-3,
+                            r.bareNs * 1e-3, extra * 1e-3, (extra - before) * 1e-3);
+                before = extra;
+            }
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "engine_bench: %s\n", e.what());
+        return 1;
+    }
+}
