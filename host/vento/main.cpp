@@ -14,6 +14,7 @@
 #include <vector>
 #include "com/error.h"
 #include "host/apartment.h"
+#include "host/frame/property_frame.h"
 #include "host/graph.h"
 #include "host/registrar/catalogue.h"
 #include "host/vento_engine.h"
@@ -31,6 +32,7 @@ const char* const usage = "usage: vento <verb> [options]\n"
                           "  unregister          unregister them again\n"
                           "  list                the catalogue: each module with its description and pins\n"
                           "  run GRAPH           run a graph file (real time unless --offline)\n"
+                          "  panel GRAPH INST    open a module's control panel while the graph runs; OK saves GRAPH\n"
                           "  save GRAPH          write the graph back with the modules' current settings\n"
                           "\n"
                           "'vento <verb> --help' describes one verb. Errors go to stderr as one line; the exit\n"
@@ -58,6 +60,12 @@ const std::map<std::string, const char*> verbHelp = {
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.bmp (opens windows)\n"
             "  -q               no progress line and no summary\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"},
+    {"panel", "usage: vento panel GRAPH INSTANCE [--offline]\n"
+              "Loads GRAPH, opens the control panel of its module INSTANCE in the host's property frame\n"
+              "and runs the graph (real time unless --offline) until the frame closes. The display\n"
+              "modules' windows stay open and keep drawing. On OK, GRAPH is written back with every\n"
+              "module's settings if the module reported a change; Cancel or closing the frame leaves\n"
+              "GRAPH as it was. The module's panel server must be registered (vento register).\n"},
     {"save", "usage: vento save GRAPH\n"
              "Loads GRAPH and writes it back with the settings every module saves now.\n"},
 };
@@ -427,6 +435,56 @@ int run(RunOptions o)
     return 0;
 }
 
+int panel(const std::vector<std::string>& args)
+{
+    fs::path file;
+    std::wstring name;
+    bool offline = false;
+    size_t given = 0;
+    for (const std::string& a : args) {
+        if (a == "--offline") offline = true;
+        else if (!a.empty() && a[0] == '-') throw UsageError("panel: unknown option " + a);
+        else if (given == 0) file = widePath(a), ++given;
+        else if (given == 1) name = widePath(a).wstring(), ++given;
+        else throw UsageError("panel: too many arguments: " + a);
+    }
+    if (given < 2 || name.empty()) throw UsageError("panel: which graph and module? (vento panel GRAPH INSTANCE)");
+
+    std::unique_ptr<vento::Clock> clock;
+    if (offline) clock = std::make_unique<vento::OfflineClock>();
+    else clock = std::make_unique<vento::PerformanceClock>();
+    vento::Engine engine(std::move(clock));
+    vento::Graph graph = vento::loadGraph(engine, file);
+    // No settings observer: what a module saves by itself while its panel is open must not reach
+    // the file when the panel is cancelled.
+    vento::Instance* instance = engine.find(name);
+    if (!instance) throw EngineError("the graph has no module '" + narrow(name) + "'");
+
+    vento::PropertyFrame frame;
+    try {
+        frame.open(*instance);
+    } catch (const modkit::ComError& e) {
+        const std::string who = "'" + narrow(name) + "'";
+        if (e.code() == E_NOINTERFACE) throw EngineError(who + " has no control panel");
+        if (e.code() == REGDB_E_CLASSNOTREG)
+            throw EngineError(who + ": its panel's server is not registered (run 'vento register')");
+        char code[16];
+        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(e.code()));
+        throw EngineError(who + ": its panel cannot be opened (" + code + ")");
+    }
+    engine.start();
+    frame.runModal([&] { return engine.step() > 0; });
+    engine.stop();
+
+    const bool save = frame.result() == vento::PropertyFrame::Result::OK && frame.changed();
+    if (save) vento::saveGraph(engine, graph, file); // settings first, while the windows are still open
+    for (const auto& i : engine.instances()) i->module->CloseWindow();
+    if (save) std::printf("saved %s\n", narrow(file.wstring()).c_str());
+    else if (frame.result() == vento::PropertyFrame::Result::OK) std::printf("no change; %s left as it was\n", narrow(file.wstring()).c_str());
+    else std::printf("cancelled; %s left as it was\n", narrow(file.wstring()).c_str());
+    return 0;
+}
+
 int save(const std::vector<std::string>& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw UsageError("save: which graph? (vento save GRAPH)");
@@ -461,6 +519,7 @@ int dispatch(const std::vector<std::string>& all)
     if (!args.empty() && verb == "list") throw UsageError("list takes no arguments");
     if (verb == "list") return list();
     if (verb == "run") return run(runOptions(args));
+    if (verb == "panel") return panel(args);
     return save(args);
 }
 
