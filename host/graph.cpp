@@ -1,5 +1,7 @@
 #include "host/graph.h"
 
+#include "host/frame/page_site.h"
+
 #include <commctrl.h>
 #include <msxml2.h>
 #include <ocidl.h>
@@ -111,24 +113,8 @@ std::wstring hexCode(HRESULT hr)
     return buffer;
 }
 
-// The page site a panel gets from us: nothing to report to, the user's locale.
-class PanelSite : public modkit::ObjectRoot, public IPropertyPageSite {
-public:
-    using Interfaces = modkit::InterfaceList<IPropertyPageSite>;
-    STDMETHODIMP OnStatusChange(DWORD) noexcept override { return S_OK; }
-    STDMETHODIMP GetLocaleID(LCID* locale) noexcept override
-    {
-        if (!locale) return E_POINTER;
-        *locale = LOCALE_USER_DEFAULT;
-        return S_OK;
-    }
-    STDMETHODIMP GetPageContainer(IUnknown** container) noexcept override
-    {
-        if (container) *container = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP TranslateAccelerator(MSG*) noexcept override { return S_FALSE; }
-};
+// The page site a panel gets from us: nothing to report to.
+using PanelSite = PageSite;
 
 struct HiddenWindow {
     HWND window = CreateWindowExW(0, L"STATIC", L"vento panel", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,

@@ -1,5 +1,7 @@
 #include "host/frame/property_frame.h"
 
+#include "host/frame/page_site.h"
+
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -10,26 +12,14 @@ namespace vento {
 using Microsoft::WRL::ComPtr;
 
 // The frame as its page sees it. Holds the frame only while it is open.
-class FrameSite : public modkit::ObjectRoot, public IPropertyPageSite {
+class FrameSite : public PageSite {
 public:
-    using Interfaces = modkit::InterfaceList<IPropertyPageSite>;
     PropertyFrame* frame = nullptr;
 
     STDMETHODIMP OnStatusChange(DWORD flags) noexcept override
     {
         if (frame) frame->statusChanged(flags);
         return S_OK;
-    }
-    STDMETHODIMP GetLocaleID(LCID* locale) noexcept override
-    {
-        if (!locale) return E_POINTER;
-        *locale = GetUserDefaultLCID();
-        return S_OK;
-    }
-    STDMETHODIMP GetPageContainer(IUnknown** container) noexcept override
-    {
-        if (container) *container = nullptr;
-        return E_NOTIMPL;
     }
     // Keys the page does not want: the frame's own (Enter for OK, Escape for Cancel, Tab to the buttons).
     STDMETHODIMP TranslateAccelerator(MSG* message) noexcept override

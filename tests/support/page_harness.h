@@ -9,14 +9,14 @@
 #include <string>
 #include <vector>
 #include "com/object.h"
+#include "host/frame/page_site.h"
 #include "module_harness.h"
 
 namespace vento::test {
 
 // The page's site as a frame would be: records OnStatusChange.
-class FakePageSite : public modkit::ObjectRoot, public IPropertyPageSite {
+class FakePageSite : public PageSite {
 public:
-    using Interfaces = modkit::InterfaceList<IPropertyPageSite>;
     std::vector<DWORD> statusChanges;
 
     STDMETHODIMP OnStatusChange(DWORD flags) noexcept override
@@ -24,18 +24,6 @@ public:
         statusChanges.push_back(flags);
         return S_OK;
     }
-    STDMETHODIMP GetLocaleID(LCID* locale) noexcept override
-    {
-        if (!locale) return E_POINTER;
-        *locale = LOCALE_USER_DEFAULT;
-        return S_OK;
-    }
-    STDMETHODIMP GetPageContainer(IUnknown** container) noexcept override
-    {
-        if (container) *container = nullptr;
-        return E_NOTIMPL;
-    }
-    STDMETHODIMP TranslateAccelerator(MSG*) noexcept override { return S_FALSE; }
 };
 
 // A top-level window for pages to live in (hidden; child dialogs need a real parent).
