@@ -26,4 +26,17 @@ public:
     STDMETHODIMP TranslateAccelerator(MSG*) noexcept override { return S_FALSE; }
 };
 
+// Frees the strings of a PROPPAGEINFO that a page filled.
+struct PageInfo : PROPPAGEINFO {
+    PageInfo() : PROPPAGEINFO{} {}
+    ~PageInfo()
+    {
+        CoTaskMemFree(pszTitle);
+        CoTaskMemFree(pszDocString);
+        CoTaskMemFree(pszHelpFile);
+    }
+    PageInfo(const PageInfo&) = delete;
+    PageInfo& operator=(const PageInfo&) = delete;
+};
+
 } // namespace vento

@@ -57,17 +57,6 @@ SIZE pixels(HWND dialog, int x, int y)
     return {r.right, r.bottom};
 }
 
-struct PageInfo : PROPPAGEINFO {
-    PageInfo() : PROPPAGEINFO{} { cb = sizeof(PROPPAGEINFO); }
-    ~PageInfo()
-    {
-        CoTaskMemFree(pszTitle);
-        CoTaskMemFree(pszDocString);
-        CoTaskMemFree(pszHelpFile);
-    }
-    PageInfo(const PageInfo&) = delete;
-    PageInfo& operator=(const PageInfo&) = delete;
-};
 
 } // namespace
 
@@ -112,6 +101,7 @@ void PropertyFrame::open(Instance& instance, const Options& options)
     IUnknown* objects[] = {instance.object.Get(), static_cast<IModulePageHost*>(host_.Get())};
     modkit::check(page_->SetObjects(2, objects));
     PageInfo info;
+    info.cb = sizeof(PROPPAGEINFO);
     modkit::check(page_->GetPageInfo(&info));
 
     createWindow(options.caption.empty() ? instance.name : options.caption, options.owner);

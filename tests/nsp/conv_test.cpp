@@ -14,6 +14,7 @@
 
 #include "conv_ops.h"
 #include "nsp.h"
+#include "test_signals.h"
 
 // Heap allocations made by this thread while counting is on.
 namespace {
@@ -43,13 +44,6 @@ constexpr double kTol = 1e-5;
 
 using Conv = void (*)(const float*, int, const float*, int, float*);
 
-std::vector<float> randomSignal(int n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(gen);
-    return x;
-}
 
 std::vector<double> reference(const std::vector<float>& x, const std::vector<float>& h) {
     std::vector<double> y(x.size() + h.size() - 1, 0.0);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "nsp.h"
+#include "test_signals.h"
 
 namespace {
 
@@ -19,13 +20,6 @@ constexpr int kMaxOrder = 10;
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kPoison = -12345.0f;
 
-std::vector<float> randomSignal(int n, unsigned seed) {
-    std::mt19937 gen(seed);
-    std::uniform_real_distribution<float> dist(-1.0f, 1.0f);
-    std::vector<float> x(n);
-    for (float& v : x) v = dist(gen);
-    return x;
-}
 
 // e^(-2 pi i j / n) for j in [0, n), so that index products can be taken mod n.
 std::vector<cd> roots(int n) {

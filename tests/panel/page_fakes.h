@@ -55,18 +55,7 @@ inline ULONG refCount(IUnknown* object)
     return object->Release();
 }
 
-// Frees the strings of a PROPPAGEINFO that a page filled.
-struct PageInfo : PROPPAGEINFO {
-    PageInfo() : PROPPAGEINFO{} {}
-    ~PageInfo()
-    {
-        CoTaskMemFree(pszTitle);
-        CoTaskMemFree(pszDocString);
-        CoTaskMemFree(pszHelpFile);
-    }
-    PageInfo(const PageInfo&) = delete;
-    PageInfo& operator=(const PageInfo&) = delete;
-};
+using vento::PageInfo;
 
 // What the platform's MapDialogRect gives for `units` on `dialog`.
 inline SIZE mappedSize(HWND dialog, SIZE units)
