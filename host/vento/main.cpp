@@ -60,12 +60,13 @@ const std::map<std::string, const char*> verbHelp = {
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.bmp (opens windows)\n"
             "  -q               no progress line and no summary\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"},
-    {"panel", "usage: vento panel GRAPH INSTANCE [--offline]\n"
+    {"panel", "usage: vento panel GRAPH INSTANCE [--offline] [-q]\n"
               "Loads GRAPH, opens the control panel of its module INSTANCE in the host's property frame\n"
               "and runs the graph (real time unless --offline) until the frame closes. The display\n"
               "modules' windows stay open and keep drawing. On OK, GRAPH is written back with every\n"
               "module's settings if the module reported a change; Cancel or closing the frame leaves\n"
-              "GRAPH as it was. The module's panel server must be registered (vento register).\n"},
+              "GRAPH as it was. The module's panel server must be registered (vento register).\n"
+              "At the end it prints the blocks each module sent meanwhile (not with -q).\n"},
     {"save", "usage: vento save GRAPH\n"
              "Loads GRAPH and writes it back with the settings every module saves now.\n"},
 };
@@ -262,6 +263,13 @@ long blocksSent(const vento::Instance& instance)
     return n;
 }
 
+void printBlocksSent(const vento::Engine& engine, const char* title)
+{
+    std::printf("%s\n", title);
+    for (const auto& instance : engine.instances())
+        std::printf("  %-12s %ld\n", narrow(instance->name).c_str(), blocksSent(*instance));
+}
+
 bool writeBmp(HWND window, const fs::path& file)
 {
     RECT r{};
@@ -426,9 +434,7 @@ int run(RunOptions o)
         }
     }
     if (!o.quiet) {
-        std::printf("blocks sent per module:\n");
-        for (const auto& instance : engine.instances())
-            std::printf("  %-12s %ld\n", narrow(instance->name).c_str(), blocksSent(*instance));
+        printBlocksSent(engine, "blocks sent per module:");
         for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap->file.wstring()).c_str());
     }
     for (const auto& instance : engine.instances()) instance->module->CloseWindow();
@@ -439,10 +445,11 @@ int panel(const std::vector<std::string>& args)
 {
     fs::path file;
     std::wstring name;
-    bool offline = false;
+    bool offline = false, quiet = false;
     size_t given = 0;
     for (const std::string& a : args) {
         if (a == "--offline") offline = true;
+        else if (a == "-q") quiet = true;
         else if (!a.empty() && a[0] == '-') throw UsageError("panel: unknown option " + a);
         else if (given == 0) file = widePath(a), ++given;
         else if (given == 1) name = widePath(a).wstring(), ++given;
@@ -479,6 +486,7 @@ int panel(const std::vector<std::string>& args)
     const bool save = frame.result() == vento::PropertyFrame::Result::OK && frame.changed();
     if (save) vento::saveGraph(engine, graph, file); // settings first, while the windows are still open
     for (const auto& i : engine.instances()) i->module->CloseWindow();
+    if (!quiet) printBlocksSent(engine, "blocks sent per module while the panel was open:");
     if (save) std::printf("saved %s\n", narrow(file.wstring()).c_str());
     else if (frame.result() == vento::PropertyFrame::Result::OK) std::printf("no change; %s left as it was\n", narrow(file.wstring()).c_str());
     else std::printf("cancelled; %s left as it was\n", narrow(file.wstring()).c_str());

@@ -1,15 +1,19 @@
-// vento end to end: register, list, run the demo offline with a tap checked numerically, save, and
-// one clear line for every kind of bad graph file. The test registers the servers itself and
-// unregisters them at the end, leaving the registry as it found it.
+// vento end to end: register, list, run the demo offline with a tap checked numerically, save, one
+// clear line for every kind of bad graph file, and a panel opened while the graph runs, driven as a
+// user would. The test registers this build's servers and, at the end, puts back the registration
+// it found: none, or that of the build whose vento.exe registered them before.
 #include <windows.h>
+#include <commctrl.h>
 #include <gtest/gtest.h>
 #include <cmath>
 #include <algorithm>
 #include <complex>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <numbers>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,51 +27,116 @@ struct Result {
     std::string out, err;
 };
 
-std::string readAll(HANDLE pipe)
+std::string contents(const fs::path& file)
 {
-    std::string text;
-    char buffer[4096];
-    DWORD n = 0;
-    while (ReadFile(pipe, buffer, sizeof buffer, &n, nullptr) && n > 0) text.append(buffer, n);
-    return text;
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// Runs vento.exe with the arguments and collects what it printed.
-Result vento(const std::wstring& arguments)
+HANDLE inheritableFile(const fs::path& file)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    HANDLE outRead, outWrite, errRead, errWrite;
-    CreatePipe(&outRead, &outWrite, &inherit, 0);
-    CreatePipe(&errRead, &errWrite, &inherit, 0);
-    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
-    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+    return CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+struct FindFrame {
+    DWORD process;
+    HWND found = nullptr;
+};
+
+BOOL CALLBACK findFrame(HWND window, LPARAM data)
+{
+    auto* find = reinterpret_cast<FindFrame*>(data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    wchar_t caption[64] = {};
+    GetWindowTextW(window, caption, 64);
+    if (process == find->process && IsWindowVisible(window) && std::wstring(caption).starts_with(L"Properties for ")) {
+        find->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The property frame vento shows, a top-level window of another process; null if none yet.
+HWND frameOf(DWORD process)
+{
+    FindFrame find{process};
+    EnumWindows(findFrame, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+// Runs vento.exe with the arguments and collects what it printed. With `act`, plays the user: once
+// vento's property frame shows, `act` gets it. What vento prints goes to files, not pipes: the
+// first window of a Wine session starts helper processes that inherit the handles and would keep a
+// pipe open after vento ends. A frame that never shows, or a vento that does not end, is killed
+// (exit code 9997, 9998): the test fails, it never hangs.
+Result run(const fs::path& exe, const std::wstring& arguments, const std::function<void(HWND)>& act = {})
+{
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring stem = L"vento_out_" + std::to_wstring(GetCurrentProcessId());
+    const fs::path outFile = fs::path(temp) / (stem + L".out"), errFile = fs::path(temp) / (stem + L".err");
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
+    startup.hStdOutput = inheritableFile(outFile);
+    startup.hStdError = inheritableFile(errFile);
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    std::wstring line = L"\"" + std::wstring(VENTO_EXE) + L"\" " + arguments;
+    std::wstring line = L"\"" + exe.wstring() + L"\" " + arguments;
     PROCESS_INFORMATION process{};
     Result result;
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process)) {
+    const BOOL started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+    CloseHandle(startup.hStdOutput);
+    CloseHandle(startup.hStdError);
+    if (!started) {
         result.code = 9999;
-        CloseHandle(outWrite);
-        CloseHandle(errWrite);
-    } else {
-        CloseHandle(outWrite);
-        CloseHandle(errWrite);
-        // stdout to its end, then stderr: vento's error output is a line or two, well inside a pipe.
-        result.out = readAll(outRead);
-        result.err = readAll(errRead);
-        WaitForSingleObject(process.hProcess, 120000);
-        GetExitCodeProcess(process.hProcess, &result.code);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
+        return result;
     }
-    CloseHandle(outRead);
-    CloseHandle(errRead);
+    if (act) {
+        HWND frame = nullptr;
+        for (int i = 0; i < 300 && !frame; ++i) {
+            if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) break; // ended by itself
+            frame = frameOf(process.dwProcessId);
+        }
+        if (frame) act(frame);
+        else if (WaitForSingleObject(process.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 9997);
+    }
+    if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 9998);
+        WaitForSingleObject(process.hProcess, INFINITE);
+    }
+    GetExitCodeProcess(process.hProcess, &result.code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    result.out = contents(outFile);
+    result.err = contents(errFile);
+    DeleteFileW(outFile.c_str());
+    DeleteFileW(errFile.c_str());
     return result;
+}
+
+Result vento(const std::wstring& arguments, const std::function<void(HWND)>& act = {})
+{
+    return run(VENTO_EXE, arguments, act);
+}
+
+// The vento.exe beside the FFT server the catalogue names, the build that registered the suite;
+// empty when nothing is registered or that build is gone.
+fs::path registeredVento()
+{
+    wchar_t clsid[64];
+    DWORD size = sizeof clsid;
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Vento\\Modules", L"FFT", RRF_RT_REG_SZ, nullptr, clsid, &size))
+        return {};
+    wchar_t server[MAX_PATH];
+    size = sizeof server;
+    if (RegGetValueW(HKEY_CLASSES_ROOT, (std::wstring(L"CLSID\\") + clsid + L"\\InprocServer32").c_str(), nullptr,
+                     RRF_RT_REG_SZ, nullptr, server, &size))
+        return {};
+    fs::path exe = fs::path(server).parent_path() / L"vento.exe";
+    return fs::exists(exe) ? exe : fs::path();
 }
 
 std::wstring wide(const fs::path& p) { return L"\"" + p.wstring() + L"\""; }
@@ -76,14 +145,16 @@ class Vento : public testing::Test {
 protected:
     static void SetUpTestSuite()
     {
+        previous = registeredVento();
         Result r = vento(L"register");
         ASSERT_EQ(0u, r.code) << r.err;
     }
     static void TearDownTestSuite()
     {
-        Result r = vento(L"unregister");
+        Result r = previous.empty() ? vento(L"unregister -q") : run(previous, L"register -q");
         EXPECT_EQ(0u, r.code) << r.err;
     }
+    static inline fs::path previous;
     void SetUp() override
     {
         wchar_t temp[MAX_PATH];
@@ -110,6 +181,38 @@ protected:
     }
     fs::path dir;
 };
+
+// The page inside the frame: the child that holds control `id`.
+HWND pageHolding(HWND frame, int id)
+{
+    for (HWND child = GetWindow(frame, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (GetDlgItem(child, id)) return child;
+    return nullptr;
+}
+
+// What a user does in SignalW's panel: drags the amplitude slider to `position` (hundredths).
+void dragAmplitude(HWND frame, int position)
+{
+    const int amplitudeSlider = 202;
+    HWND page = pageHolding(frame, amplitudeSlider);
+    if (!page) return; // the test sees the unchanged file
+    HWND bar = GetDlgItem(page, amplitudeSlider);
+    SendMessageW(bar, TBM_SETPOS, TRUE, position);
+    SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, position), LPARAM(bar));
+}
+
+void press(HWND frame, int button)
+{
+    PostMessageW(frame, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), LPARAM(GetDlgItem(frame, button)));
+}
+
+// The value of the float setting `name` of the first module that has it; NaN when none does.
+double savedFloat(const std::string& graph, const std::string& name)
+{
+    std::smatch m;
+    if (!std::regex_search(graph, m, std::regex("name=\"" + name + "\" value=\"([^\"]*)\""))) return std::nan("");
+    return std::stod(m[1].str());
+}
 
 std::vector<float> readFloats(const fs::path& file)
 {
@@ -243,6 +346,97 @@ TEST_F(Vento, EveryBadGraphIsOneClearLine)
     Result help = vento(L"run --help");
     EXPECT_EQ(0u, help.code);
     EXPECT_EQ(0u, help.out.find("usage: vento run GRAPH"));
+}
+
+// The panel verb, with a watcher playing the user in the frame vento shows.
+class VentoPanel : public Vento {
+protected:
+    fs::path tone()
+    {
+        return write(L"tone.xml", R"(<graph>
+  <module name="tone" type="SignalW"><float name="Amp" value="0.25"/><float name="Shape" value="0"/></module>
+  <module name="fft" type="FFT"/>
+  <connect from="tone.Default" to="fft.Default"/>
+</graph>)");
+    }
+};
+
+TEST_F(VentoPanel, OkAfterMovingTheAmplitudeSliderSavesTheNewAmplitude)
+{
+    fs::path graph = tone();
+    std::wstring caption;
+    Result r = vento(L"panel " + wide(graph) + L" tone", [&](HWND frame) {
+        wchar_t text[64] = {};
+        GetWindowTextW(frame, text, 64);
+        caption = text;
+        dragAmplitude(frame, 70);
+        Sleep(300); // the graph runs on meanwhile: about 25 blocks of 128 at 11025 Hz
+        press(frame, IDOK);
+    });
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_EQ(L"Properties for tone", caption);
+    std::string saved = contents(graph);
+    EXPECT_NEAR(0.70, savedFloat(saved, "Amp"), 1e-6) << saved;
+    EXPECT_NE(std::string::npos, saved.find("from=\"tone.Default\" to=\"fft.Default\"")) << saved;
+    EXPECT_NE(std::string::npos, r.out.find("saved ")) << r.out;
+    std::smatch sent;
+    ASSERT_TRUE(std::regex_search(r.out, sent, std::regex("\n  fft +([0-9]+)"))) << r.out;
+    EXPECT_GT(std::stol(sent[1].str()), 0) << "the graph ran while the panel was open";
+}
+
+TEST_F(VentoPanel, CancelAfterAChangeAndOkWithoutOneLeaveTheFileAsItWas)
+{
+    fs::path graph = tone();
+    const std::string before = contents(graph);
+    Result cancelled = vento(L"panel " + wide(graph) + L" tone --offline", [](HWND frame) {
+        dragAmplitude(frame, 70);
+        press(frame, IDCANCEL);
+    });
+    ASSERT_EQ(0u, cancelled.code) << cancelled.err;
+    EXPECT_EQ(before, contents(graph)) << "Cancel saved the graph";
+
+    Result closed = vento(L"panel " + wide(graph) + L" tone", [](HWND frame) {
+        dragAmplitude(frame, 70);
+        PostMessageW(frame, WM_CLOSE, 0, 0);
+    });
+    ASSERT_EQ(0u, closed.code) << closed.err;
+    EXPECT_EQ(before, contents(graph)) << "closing the frame saved the graph";
+
+    Result unchanged = vento(L"panel " + wide(graph) + L" tone", [](HWND frame) { press(frame, IDOK); });
+    ASSERT_EQ(0u, unchanged.code) << unchanged.err;
+    EXPECT_EQ(before, contents(graph)) << "OK without a change saved the graph";
+}
+
+TEST_F(VentoPanel, BadRequestsAreOneLineWithoutAFrame)
+{
+    fs::path graph = tone();
+    const std::string before = contents(graph);
+    const struct {
+        std::wstring arguments;
+        DWORD code;
+        std::string message;
+    } cases[] = {
+        {L"panel " + wide(graph) + L" nobody", 1, "vento: the graph has no module 'nobody'\r\n"},
+        {L"panel " + wide(dir / L"nothing.xml") + L" tone", 1, "vento: nothing.xml: no such file\r\n"},
+        {L"panel " + wide(graph), 2, "vento: panel: which graph and module? (vento panel GRAPH INSTANCE)\r\n"},
+        {L"panel " + wide(graph) + L" tone --fast", 2, "vento: panel: unknown option --fast\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        bool frameShown = false;
+        Result r = vento(c.arguments, [&](HWND frame) {
+            frameShown = true;
+            press(frame, IDCANCEL);
+        });
+        EXPECT_EQ(c.code, r.code);
+        EXPECT_EQ(c.message, r.err);
+        EXPECT_FALSE(frameShown);
+    }
+    EXPECT_EQ(before, contents(graph));
+    Result help = vento(L"panel --help");
+    EXPECT_EQ(0u, help.code);
+    EXPECT_EQ(0u, help.out.find("usage: vento panel GRAPH INSTANCE"));
+    EXPECT_NE(std::string::npos, vento(L"--help").out.find("  panel GRAPH INST"));
 }
 
 } // namespace
