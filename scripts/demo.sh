@@ -22,10 +22,6 @@ cp examples/demo.xml "$out/demo.xml"
 vento() { timeout -k 5 300 "$VENTO_WINE" build/win64/bin/vento.exe "$@" </dev/null; }
 vento register
 vento run "$out/demo.xml" --offline --blocks "$blocks" --tap "ifft.Default=$out/filtered.raw" --snapshot "$out/snapshot"
-# ImageMagick's own convert, before any other program of that name on the PATH.
-magick=/usr/bin/convert
-[ -x "$magick" ] || magick=convert
-for bmp in "$out"/snapshot/*.bmp; do "$magick" "$bmp" "${bmp%.bmp}.png"; done
 echo
 echo "demo outputs in $out/:"
 echo "  filtered.raw     the band-passed noise: $blocks blocks of 128 little-endian 32-bit floats"

@@ -2,6 +2,7 @@
 // A thin shell over the engine library (host/vento_engine.h, host/graph.h).
 #include <windows.h>
 #include <io.h>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include "host/graph.h"
 #include "host/registrar/catalogue.h"
 #include "host/vento_engine.h"
+#include "host/vento/snapshot.h"
 
 namespace fs = std::filesystem;
 using vento::EngineError;
@@ -57,7 +59,7 @@ const std::map<std::string, const char*> verbHelp = {
             "  --windows        open the display modules' windows\n"
             "  --tap I.P=FILE   write every block of output pin P of instance I to FILE: little-endian\n"
             "                   32-bit floats, or one block a line as CSV when FILE ends in .csv\n"
-            "  --snapshot DIR   at the end, save each open window as DIR/<instance>.bmp (opens windows)\n"
+            "  --snapshot DIR   at the end, save each open window as DIR/<instance>.png (opens windows)\n"
             "  -q               no progress line and no summary\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"},
     {"panel", "usage: vento panel GRAPH INSTANCE [--offline] [-q]\n"
@@ -270,53 +272,6 @@ void printBlocksSent(const vento::Engine& engine, const char* title)
         std::printf("  %-12s %ld\n", narrow(instance->name).c_str(), blocksSent(*instance));
 }
 
-bool writeBmp(HWND window, const fs::path& file)
-{
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0) return false;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC source = GetWindowDC(window);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC memory = CreateCompatibleDC(source);
-    HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    bool ok = false;
-    if (memory && section) {
-        HGDIOBJ old = SelectObject(memory, section);
-        BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY);
-        GdiFlush();
-        const DWORD imageSize = DWORD(width) * DWORD(height) * 4;
-        BITMAPFILEHEADER header{0x4D42, DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER) + imageSize), 0, 0,
-                                DWORD(sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))};
-        std::ofstream out(file, std::ios::binary);
-        out.write(reinterpret_cast<const char*>(&header), sizeof header);
-        out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
-        out.write(static_cast<const char*>(bits), imageSize);
-        ok = bool(out);
-        SelectObject(memory, old);
-    }
-    if (section) DeleteObject(section);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(window, source);
-    return ok;
-}
-
-BOOL CALLBACK collectVisible(HWND window, LPARAM list)
-{
-    if (IsWindowVisible(window)) reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
-    return TRUE;
-}
-
-std::vector<HWND> threadWindows()
-{
-    std::vector<HWND> windows;
-    EnumThreadWindows(GetCurrentThreadId(), collectVisible, reinterpret_cast<LPARAM>(&windows));
-    return windows;
-}
-
 int run(RunOptions o)
 {
     std::unique_ptr<vento::Clock> clock;
@@ -326,8 +281,18 @@ int run(RunOptions o)
     vento::Graph graph = vento::loadGraph(engine, o.graph);
     engine.setSettingsObserver([&](vento::Instance&) { vento::writeGraph(engine, graph, o.graph); });
     const bool windows = o.windows || o.snapshot;
-    for (const auto& instance : engine.instances())
-        windows ? instance->module->OpenWindow() : instance->module->CloseWindow();
+    // The windows each module opens, for naming its snapshots after it.
+    std::vector<std::pair<HWND, std::wstring>> owners;
+    for (const auto& instance : engine.instances()) {
+        if (!windows) {
+            instance->module->CloseWindow();
+            continue;
+        }
+        const std::vector<HWND> before = vento::threadWindows();
+        instance->module->OpenWindow();
+        for (HWND window : vento::threadWindows())
+            if (std::find(before.begin(), before.end(), window) == before.end()) owners.emplace_back(window, instance->name);
+    }
 
     for (auto& tap : o.taps) {
         vento::Instance* instance = engine.find(tap->instance);
@@ -419,17 +384,23 @@ int run(RunOptions o)
         fs::create_directories(*o.snapshot, error);
         if (error) throw EngineError("--snapshot: cannot make " + narrow(o.snapshot->wstring()));
         pumpMessages();
-        int n = 0;
-        for (HWND window : threadWindows()) {
-            wchar_t caption[128] = {};
-            GetWindowTextW(window, caption, 128);
-            std::wstring name = caption;
+        std::map<std::wstring, int> taken;
+        for (HWND window : vento::threadWindows()) {
+            // Named after the module that opened it; a window opened otherwise after its caption.
+            std::wstring name;
+            for (const auto& [w, owner] : owners)
+                if (w == window) name = owner;
+            if (name.empty()) {
+                wchar_t caption[128] = {};
+                GetWindowTextW(window, caption, 128);
+                name = caption;
+            }
             for (wchar_t& c : name)
-                if (!iswalnum(c)) c = L'_';
-            while (!name.empty() && name.back() == L'_') name.pop_back();
-            if (name.empty()) name = L"window";
-            fs::path file = *o.snapshot / (name + L"_" + std::to_wstring(++n) + L".bmp");
-            if (!writeBmp(window, file)) throw EngineError("--snapshot: cannot write " + narrow(file.wstring()));
+                if (!iswalnum(c) && c != L'-' && c != L'.') c = L'_';
+            if (name.empty() || name.front() == L'.') name = L"window" + name;
+            if (int n = ++taken[name]; n > 1) name += L"_" + std::to_wstring(n);
+            fs::path file = *o.snapshot / (name + L".png");
+            vento::savePng(window, file);
             if (!o.quiet) std::printf("snapshot %s\n", narrow(file.wstring()).c_str());
         }
     }

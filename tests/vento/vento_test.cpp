@@ -255,6 +255,24 @@ TEST_F(Vento, TheDemoRunOfflineLeavesTheBandInTheTap)
     EXPECT_LT(outside, inside * 1e-6) << "outside the band: " << outside << ", inside: " << inside;
 }
 
+// The graph window's picture, named after its module. It stays beside the test program, where
+// ImageMagick reads it back next (the vento_snapshot_png test).
+TEST_F(Vento, SnapshotSavesEachWindowAsAPngNamedAfterItsModule)
+{
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const fs::path folder = fs::path(program).parent_path() / L"vento_snapshot";
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    Result r = vento(L"run " + wide(demo()) + L" --offline --blocks 20 --snapshot " + wide(folder));
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("scope.png")) << r.out;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path().filename());
+    ASSERT_EQ(std::vector<fs::path>{L"scope.png"}, files) << "one window, one picture";
+    EXPECT_EQ(0u, contents(folder / L"scope.png").find("\x89PNG\r\n\x1a\n"));
+}
+
 TEST_F(Vento, OfflineAndRealTimeGiveTheSameTapAndCsvHoldsABlockALine)
 {
     fs::path graph = demo(), raw = dir / L"offline.raw", csv = dir / L"realtime.csv";
