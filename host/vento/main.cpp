@@ -19,7 +19,7 @@
 #include "host/graph.h"
 #include "host/registrar/catalogue.h"
 #include "host/vento_engine.h"
-#include "host/vento/snapshot.h"
+#include "host/window_picture.h"
 
 namespace fs = std::filesystem;
 using vento::EngineError;
@@ -400,7 +400,8 @@ int run(RunOptions o)
             if (name.empty() || name.front() == L'.') name = L"window" + name;
             if (int n = ++taken[name]; n > 1) name += L"_" + std::to_wstring(n);
             fs::path file = *o.snapshot / (name + L".png");
-            vento::savePng(window, file);
+            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            vento::savePng(vento::captureWindow(window, true), file);
             if (!o.quiet) std::printf("snapshot %s\n", narrow(file.wstring()).c_str());
         }
     }

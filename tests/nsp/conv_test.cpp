@@ -14,7 +14,9 @@
 
 #include "conv_ops.h"
 #include "nsp.h"
-#include "test_signals.h"
+#include "signals.h"
+
+using vento::test::randomBlock;
 
 // Heap allocations made by this thread while counting is on.
 namespace {
@@ -87,7 +89,7 @@ TEST(Conv, MatchesDoubleSumOverSizesInBothOrders) {
     for (int n : kSizes)
         for (int m : kSizes) {
             SCOPED_TRACE("signal " + std::to_string(n) + ", kernel " + std::to_string(m));
-            const auto x = randomSignal(n, n * 7919u + m), h = randomSignal(m, m * 104729u + n);
+            const auto x = randomBlock(n, n * 7919u + m), h = randomBlock(m, m * 104729u + n);
             ASSERT_LE(relativeError(x, h, convolve(x, h)), kTol);
         }
 }
@@ -99,7 +101,7 @@ TEST(Conv, DirectAndFftWaysBothMatchDoubleSum) {
     } cases[] = {{1, 1},     {2, 2},      {128, 33},   {1024, 33},  {33, 1024},  {100, 7},  {7, 100},
                  {1024, 64}, {1100, 200}, {1021, 257}, {4096, 256}, {1024, 513}, {513, 513}, {1024, 1024}};
     for (const auto& c : cases) {
-        const auto x = randomSignal(c.n, 11 + c.n), h = randomSignal(c.m, 13 + c.m);
+        const auto x = randomBlock(c.n, 11 + c.n), h = randomBlock(c.m, 13 + c.m);
         SCOPED_TRACE("signal " + std::to_string(c.n) + ", kernel " + std::to_string(c.m));
         EXPECT_LE(relativeError(x, h, convolve(x, h, nsp::detail::convDirect)), kTol) << "direct";
         EXPECT_LE(relativeError(x, h, convolve(x, h, nsp::detail::convFft)), kTol) << "fft";
@@ -113,7 +115,7 @@ TEST(Conv, LongSignalsAndLongKernels) {
     } cases[] = {{20000, 3}, {20000, 100}, {70000, 1024}, {5000, 1500}, {3000, 3000}, {4097, 2049}};
     for (const auto& c : cases) {
         SCOPED_TRACE("signal " + std::to_string(c.n) + ", kernel " + std::to_string(c.m));
-        const auto x = randomSignal(c.n, 21 + c.n), h = randomSignal(c.m, 23 + c.m);
+        const auto x = randomBlock(c.n, 21 + c.n), h = randomBlock(c.m, 23 + c.m);
         EXPECT_LE(relativeError(x, h, convolve(x, h)), kTol);
     }
 }
@@ -124,7 +126,7 @@ TEST(Conv, OperandOrderDoesNotMatter) {
     } cases[] = {{1, 50}, {5, 300}, {33, 128}, {33, 1024}, {200, 1100}, {999, 1000}};
     for (const auto& c : cases) {
         SCOPED_TRACE("lengths " + std::to_string(c.n) + ", " + std::to_string(c.m));
-        const auto x = randomSignal(c.n, 31 + c.n), h = randomSignal(c.m, 37 + c.m);
+        const auto x = randomBlock(c.n, 31 + c.n), h = randomBlock(c.m, 37 + c.m);
         const auto xh = convolve(x, h), hx = convolve(h, x);
         const double tol = kTol * norm2(x) * norm2(h);
         for (size_t k = 0; k < xh.size(); ++k) ASSERT_NEAR(xh[k], hx[k], tol) << "output " << k;
@@ -137,7 +139,7 @@ TEST(Conv, ScaledImpulseGivesDelayedCopy) {
     for (int n : {1, 5, 128, 1024, 3000})
         for (int d : {0, 1, 2, 40, 700}) {
             SCOPED_TRACE("signal " + std::to_string(n) + ", impulse at " + std::to_string(d));
-            const auto x = randomSignal(n, 41 + n);
+            const auto x = randomBlock(n, 41 + n);
             for (float c : {1.0f, -2.5f}) {
                 std::vector<float> h(d + 1, 0.0f);
                 h[d] = c;
@@ -154,7 +156,7 @@ TEST(Conv, ScaledImpulseGivesDelayedCopy) {
 }
 
 TEST(Conv, InvalidArgumentsWriteNothing) {
-    const auto x = randomSignal(64, 51);
+    const auto x = randomBlock(64, 51);
     std::vector<float> y(200, kPoison);
     const struct {
         const float* x;
@@ -179,7 +181,7 @@ TEST(Conv, UnalignedBuffersGiveTheSameResults) {
     for (int n : {33, 128, 1024})
         for (int m : {5, 33, 300}) {
             SCOPED_TRACE("signal " + std::to_string(n) + ", kernel " + std::to_string(m));
-            const auto x = randomSignal(n, 61 + n), h = randomSignal(m, 67 + m);
+            const auto x = randomBlock(n, 61 + n), h = randomBlock(m, 67 + m);
             const auto want = convolve(x, h);
             for (int off = 1; off < 4; ++off) {
                 std::vector<float> xs(n + off), hs(m + 4), ys(n + m - 1 + off, kPoison);
@@ -197,7 +199,7 @@ TEST(Conv, OutputOverAnInputStillGivesTheConvolution) {
     for (int n : {16, 1024})
         for (int m : {3, 200}) {
             SCOPED_TRACE("signal " + std::to_string(n) + ", kernel " + std::to_string(m));
-            const auto x = randomSignal(n, 71 + n), h = randomSignal(m, 73 + m);
+            const auto x = randomBlock(n, 71 + n), h = randomBlock(m, 73 + m);
             const auto want = convolve(x, h);
             std::vector<float> buf(n + m - 1, 0.0f);
             std::copy(x.begin(), x.end(), buf.begin());
@@ -213,14 +215,14 @@ TEST(Conv, OutputOverAnInputStillGivesTheConvolution) {
 TEST(Conv, ConcurrentCallsGiveTheSameResults) {
     const int sizes[][2] = {{128, 33}, {1024, 33}, {1024, 1024}, {3000, 1500}, {777, 64}};
     std::vector<std::vector<float>> want;
-    for (const auto& s : sizes) want.push_back(convolve(randomSignal(s[0], 81), randomSignal(s[1], 83)));
+    for (const auto& s : sizes) want.push_back(convolve(randomBlock(s[0], 81), randomBlock(s[1], 83)));
     std::atomic<int> mismatches{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([&, t] {
             for (int round = 0; round < 20; ++round) {
                 const int i = (t + round) % int(std::size(sizes));
-                const auto x = randomSignal(sizes[i][0], 81), h = randomSignal(sizes[i][1], 83);
+                const auto x = randomBlock(sizes[i][0], 81), h = randomBlock(sizes[i][1], 83);
                 std::vector<float> y(x.size() + h.size() - 1);
                 nspsConv(x.data(), int(x.size()), h.data(), int(h.size()), y.data());
                 if (y != want[i]) ++mismatches;
@@ -235,7 +237,7 @@ TEST(Conv, CommonSizesDoNotAllocate) {
     const int sizes[][2] = {{128, 33}, {1024, 33}, {4096, 1024}, {1024, 1024}, {100000, 1024}, {5, 1}, {2000, 700}};
     for (const auto& s : sizes) {
         SCOPED_TRACE("signal " + std::to_string(s[0]) + ", kernel " + std::to_string(s[1]));
-        const auto x = randomSignal(s[0], 91), h = randomSignal(s[1], 93);
+        const auto x = randomBlock(s[0], 91), h = randomBlock(s[1], 93);
         std::vector<float> y(x.size() + h.size() - 1);
         nspsConv(x.data(), s[0], h.data(), s[1], y.data());  // first use: plans and work space
         tAllocations = 0;

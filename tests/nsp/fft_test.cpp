@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "nsp.h"
-#include "test_signals.h"
+#include "signals.h"
+
+using vento::test::randomBlock;
 
 namespace {
 
@@ -90,7 +92,7 @@ TEST(RealFft, ConcurrentFirstUseGivesSameResults) {
     for (auto& r : results)
         threads.emplace_back([&r] {
             for (int order = 0; order <= kMaxOrder; ++order) {
-                const auto X = forward(randomSignal(1 << order, 7), order);
+                const auto X = forward(randomBlock(1 << order, 7), order);
                 r.push_back(X);
                 r.push_back(inverse(X, order));
             }
@@ -103,7 +105,7 @@ TEST(RealFft, ForwardMatchesDoubleDft) {
     for (int order = 0; order <= kMaxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int n = 1 << order;
-        const auto x = randomSignal(n, 100 + order);
+        const auto x = randomBlock(n, 100 + order);
         const auto X = forward(x, order);
         const auto ref = referenceDft(x);
         double peak = 0, err = 0;
@@ -121,7 +123,7 @@ TEST(RealFft, InverseMatchesDoubleInverseAndIgnoresEdgeImaginaryParts) {
     for (int order = 0; order <= kMaxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int n = 1 << order;
-        auto X = randomSignal(n + 2, 200 + order);  // im0 and im(N/2) are nonzero: must not matter
+        auto X = randomBlock(n + 2, 200 + order);  // im0 and im(N/2) are nonzero: must not matter
         const auto x = inverse(X, order);
         const auto ref = referenceInverse(X, n);
         double peak = 0, err = 0;
@@ -138,7 +140,7 @@ TEST(RealFft, InverseMatchesDoubleInverseAndIgnoresEdgeImaginaryParts) {
 TEST(RealFft, RoundTripReturnsInput) {
     for (int order = 0; order <= kMaxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
-        const auto x = randomSignal(1 << order, 300 + order);
+        const auto x = randomBlock(1 << order, 300 + order);
         const auto back = inverse(forward(x, order), order);
         for (size_t j = 0; j < x.size(); ++j) ASSERT_NEAR(back[j], x[j], 2e-6) << "sample " << j;
     }
@@ -148,7 +150,7 @@ TEST(RealFft, SourceIsOnlyRead) {
     for (int order = 0; order <= kMaxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int n = 1 << order;
-        const auto x = randomSignal(n, 400 + order);
+        const auto x = randomBlock(n, 400 + order);
         auto copy = x;
         std::vector<float> spectrum(n + 2);
         nspsRealFftNip(copy.data(), spectrum.data(), order, NSP_Forw);
@@ -165,7 +167,7 @@ TEST(RealFft, UnalignedBuffersGiveTheSameResults) {
     for (int order = 0; order <= kMaxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int n = 1 << order;
-        const auto x = randomSignal(n, 500 + order);
+        const auto x = randomBlock(n, 500 + order);
         const auto X = forward(x, order);
         std::vector<float> src(n + 3), dst(n + 5, kPoison);
         std::copy(x.begin(), x.end(), src.begin() + 1);
@@ -185,7 +187,7 @@ TEST(RealFft, IsLinear) {
     for (int order = 0; order <= kMaxOrder; ++order) {
         SCOPED_TRACE("order " + std::to_string(order));
         const int n = 1 << order;
-        const auto x = randomSignal(n, 600 + order), y = randomSignal(n, 700 + order);
+        const auto x = randomBlock(n, 600 + order), y = randomBlock(n, 700 + order);
         std::vector<float> mix(n);
         for (int j = 0; j < n; ++j) mix[j] = a * x[j] + b * y[j];
         const auto X = forward(x, order), Y = forward(y, order), M = forward(mix, order);
@@ -218,7 +220,7 @@ TEST(RealFft, ShiftedImpulseGivesPhaseRamp) {
 }
 
 TEST(RealFft, InvalidOrderOrFlagWritesNothing) {
-    const auto x = randomSignal(2048 + 2, 900);
+    const auto x = randomBlock(2048 + 2, 900);
     struct Case {
         int order, flags;
     };

@@ -1,6 +1,8 @@
 #include "pixels.h"
 
 #include <fstream>
+#include <utility>
+#include "host/window_picture.h"
 
 namespace vento::test {
 
@@ -20,41 +22,8 @@ int Pixels::countInRow(int y, std::uint32_t colour) const
 
 Pixels capture(HWND window, bool wholeWindow)
 {
-    Pixels result;
-    RECT r{};
-    if (wholeWindow) {
-        GetWindowRect(window, &r);
-        OffsetRect(&r, -r.left, -r.top);
-    } else {
-        GetClientRect(window, &r);
-    }
-    if (r.right <= 0 || r.bottom <= 0) return result;
-    HDC source = wholeWindow ? GetWindowDC(window) : GetDC(window);
-    if (!source) return result;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = r.right;
-    info.bmiHeader.biHeight = -r.bottom; // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HDC memory = CreateCompatibleDC(source);
-    HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (memory && section) {
-        HGDIOBJ old = SelectObject(memory, section);
-        BitBlt(memory, 0, 0, r.right, r.bottom, source, 0, 0, SRCCOPY);
-        GdiFlush();
-        const auto* words = static_cast<const std::uint32_t*>(bits);
-        result.width = r.right;
-        result.height = r.bottom;
-        result.data.assign(words, words + size_t(r.right) * size_t(r.bottom));
-        SelectObject(memory, old);
-    }
-    if (section) DeleteObject(section);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(window, source);
-    return result;
+    WindowPicture picture = captureWindow(window, wholeWindow);
+    return Pixels{picture.width, picture.height, std::move(picture.pixels)};
 }
 
 bool writeBmp(const Pixels& pixels, const std::wstring& path)

@@ -1,7 +1,6 @@
 #pragma once
-// Pixels read back from a window right after it was drawn: the window's drawing context copied
-// into a 32-bit device-independent bitmap (this works the same under Xvfb and the null driver; the
-// screen's own context does not). A test can keep what it saw as a .bmp file.
+// Pixels read back from a window right after it was drawn (the engine's captureWindow), with the
+// lookups tests make on them. A test can keep what it saw as a .bmp file.
 #include <windows.h>
 #include <cstdint>
 #include <string>

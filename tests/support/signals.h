@@ -1,5 +1,5 @@
 #pragma once
-// Test signals made at run time.
+// Test signals made at run time (header-only: the native nsp tests use it too).
 #include <random>
 #include <vector>
 

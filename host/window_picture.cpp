@@ -1,6 +1,7 @@
-#include "host/vento/snapshot.h"
+#include "host/window_picture.h"
 #include <wincodec.h>
 #include <wrl/client.h>
+#include <cstdio>
 #include "host/vento_engine.h"
 
 namespace vento {
@@ -13,34 +14,42 @@ BOOL CALLBACK collectVisible(HWND window, LPARAM list)
     return TRUE;
 }
 
-// The window's own drawing context copied into a top-down 32-bit bitmap: under Xvfb the screen's
-// context does not hold what a window drew, its window context does.
-std::vector<BYTE> capture(HWND window, int width, int height)
+} // namespace
+
+WindowPicture captureWindow(HWND window, bool wholeWindow)
 {
-    std::vector<BYTE> pixels;
-    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    HDC source = GetWindowDC(window);
+    WindowPicture picture;
+    RECT r{};
+    if (wholeWindow) {
+        GetWindowRect(window, &r);
+        OffsetRect(&r, -r.left, -r.top);
+    } else {
+        GetClientRect(window, &r);
+    }
+    if (r.right <= 0 || r.bottom <= 0) return picture;
+    HDC source = wholeWindow ? GetWindowDC(window) : GetDC(window);
+    if (!source) return picture;
     BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom /* top-down */, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
     HDC memory = CreateCompatibleDC(source);
     HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     if (memory && section) {
         HGDIOBJ old = SelectObject(memory, section);
-        if (BitBlt(memory, 0, 0, width, height, source, 0, 0, SRCCOPY)) {
+        if (BitBlt(memory, 0, 0, r.right, r.bottom, source, 0, 0, SRCCOPY)) {
             GdiFlush();
-            const BYTE* first = static_cast<const BYTE*>(bits);
-            pixels.assign(first, first + size_t(width) * size_t(height) * 4);
+            const auto* words = static_cast<const std::uint32_t*>(bits);
+            picture.width = r.right;
+            picture.height = r.bottom;
+            picture.pixels.assign(words, words + size_t(r.right) * size_t(r.bottom));
         }
         SelectObject(memory, old);
     }
     if (section) DeleteObject(section);
     if (memory) DeleteDC(memory);
     ReleaseDC(window, source);
-    return pixels;
+    return picture;
 }
-
-} // namespace
 
 std::vector<HWND> threadWindows()
 {
@@ -49,18 +58,12 @@ std::vector<HWND> threadWindows()
     return windows;
 }
 
-void savePng(HWND window, const std::filesystem::path& file)
+void savePng(const WindowPicture& picture, const std::filesystem::path& file)
 {
     const std::string failed = "--snapshot: cannot write " + narrow(file.wstring());
-    RECT r{};
-    GetWindowRect(window, &r);
-    const int width = r.right - r.left, height = r.bottom - r.top;
-    if (width <= 0 || height <= 0) throw EngineError(failed + " (the window has no size)");
-    std::vector<BYTE> pixels = capture(window, width, height);
-    if (pixels.empty()) throw EngineError(failed + " (the window's picture cannot be taken)");
+    if (picture.pixels.empty()) throw EngineError(failed + " (the window's picture cannot be taken)");
 
     using Microsoft::WRL::ComPtr;
-    const UINT stride = UINT(width) * 4;
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
@@ -73,11 +76,15 @@ void savePng(HWND window, const std::filesystem::path& file)
     if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, nullptr);
     if (SUCCEEDED(hr)) hr = frame->Initialize(nullptr);
-    if (SUCCEEDED(hr)) hr = frame->SetSize(UINT(width), UINT(height));
+    if (SUCCEEDED(hr)) hr = frame->SetSize(UINT(picture.width), UINT(picture.height));
     if (SUCCEEDED(hr)) hr = frame->SetPixelFormat(&format);
     // The encoder may ask for another layout; 32-bit BGR is what it takes without conversion.
     if (SUCCEEDED(hr) && !IsEqualGUID(format, GUID_WICPixelFormat32bppBGR)) hr = WINCODEC_ERR_UNSUPPORTEDPIXELFORMAT;
-    if (SUCCEEDED(hr)) hr = frame->WritePixels(UINT(height), stride, UINT(pixels.size()), pixels.data());
+    if (SUCCEEDED(hr)) {
+        const UINT bytes = UINT(picture.pixels.size() * sizeof(std::uint32_t));
+        auto* data = reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(picture.pixels.data()));
+        hr = frame->WritePixels(UINT(picture.height), UINT(picture.width) * 4, bytes, data);
+    }
     if (SUCCEEDED(hr)) hr = frame->Commit();
     if (SUCCEEDED(hr)) hr = encoder->Commit();
     if (FAILED(hr)) {
@@ -86,7 +93,7 @@ void savePng(HWND window, const std::filesystem::path& file)
         frame.Reset();
         encoder.Reset();
         stream.Reset();
-        DeleteFileW(file.c_str()); // no half-written picture left behind
+        DeleteFileW(file.c_str());
         throw EngineError(failed + " (" + code + ")");
     }
 }
