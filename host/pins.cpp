@@ -25,15 +25,9 @@ std::optional<std::wstring_view> propsText(BSTR props) noexcept
     return modkit::bstrView(props);
 }
 
-InputSlot::~InputSlot() { SysFreeString(props_); }
-
 void InputSlot::receive(std::span<const float> data, std::optional<std::wstring_view> props, long status)
 {
-    if (props != propsText(props_)) {
-        BSTR copy = props ? modkit::Bstr::allocate(*props) : nullptr;
-        SysFreeString(props_);
-        props_ = copy;
-    }
+    if (props != propsText(props_.get())) props_ = props ? modkit::Bstr(*props) : modkit::Bstr();
     data_.assign(data.begin(), data.end());
     status_ = status;
     nullRecord_ = false;
@@ -49,13 +43,11 @@ void InputSlot::receiveNullRecord()
 SignalBlock* InputSlot::block() noexcept
 {
     if (nullRecord_) return nullptr;
-    record_ = {status_, &props_, dataOrNull(data_), static_cast<long>(data_.size())};
+    record_ = {status_, props_.slot(), dataOrNull(data_), static_cast<long>(data_.size())};
     return &record_;
 }
 
 OutputPin::OutputPin(long size) : data_(static_cast<std::size_t>(size)) {}
-
-OutputPin::~OutputPin() { SysFreeString(props_); }
 
 void OutputPin::resize(long size)
 {
@@ -69,13 +61,13 @@ void OutputPin::resize(long size)
 
 SignalBlock* OutputPin::block() noexcept
 {
-    record_ = {0, &props_, dataOrNull(data_), size()};
+    record_ = {0, props_.slot(), dataOrNull(data_), size()};
     return &record_;
 }
 
 void OutputPin::send()
 {
-    for (InputSlot* target : targets) target->receive(data_, propsText(props_));
+    for (InputSlot* target : targets) target->receive(data_, propsText(props_.get()));
     ++sends_;
 }
 

@@ -10,6 +10,7 @@
 #include <span>
 #include <string_view>
 #include <vector>
+#include "com/bstr.h"
 #include "engine.h"
 
 namespace vento {
@@ -25,7 +26,6 @@ std::optional<std::wstring_view> propsText(BSTR props) noexcept;
 class InputSlot {
 public:
     InputSlot() = default;
-    ~InputSlot();
     InputSlot(const InputSlot&) = delete;
     InputSlot& operator=(const InputSlot&) = delete;
 
@@ -41,7 +41,7 @@ public:
     SignalBlock* block() noexcept;
 
     std::span<const float> data() const noexcept { return data_; }
-    BSTR props() const noexcept { return props_; }
+    BSTR props() const noexcept { return props_.get(); }
 
     // The output feeding this slot; both null for a slot nobody feeds.
     ModuleCore* sourceCore = nullptr;
@@ -49,7 +49,7 @@ public:
 
 private:
     std::vector<float> data_;
-    BSTR props_ = nullptr;
+    modkit::Bstr props_;
     long status_ = 1;
     bool nullRecord_ = false;
     bool ready_ = false;
@@ -69,7 +69,6 @@ struct InputPin {
 class OutputPin {
 public:
     explicit OutputPin(long size);
-    ~OutputPin();
     OutputPin(const OutputPin&) = delete;
     OutputPin& operator=(const OutputPin&) = delete;
 
@@ -81,7 +80,7 @@ public:
 
     long size() const noexcept { return static_cast<long>(data_.size()); }
     std::span<const float> data() const noexcept { return data_; }
-    BSTR props() const noexcept { return props_; }
+    BSTR props() const noexcept { return props_.get(); }
     long sends() const noexcept { return sends_; }
     // Whether anything was written into a buffer after it was retired by a resize.
     bool retiredBufferWritten() const noexcept;
@@ -92,7 +91,7 @@ private:
     std::vector<float> data_;
     std::vector<float> retired_;
     bool earlierRetiredWritten_ = false;
-    BSTR props_ = nullptr;
+    modkit::Bstr props_;
     long sends_ = 0;
     SignalBlock record_{};
 };

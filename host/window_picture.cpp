@@ -1,7 +1,7 @@
 #include "host/window_picture.h"
 #include <wincodec.h>
 #include <wrl/client.h>
-#include <cstdio>
+#include "com/handle.h"
 #include "host/vento_engine.h"
 
 namespace vento {
@@ -27,27 +27,22 @@ WindowPicture captureWindow(HWND window, bool wholeWindow)
         GetClientRect(window, &r);
     }
     if (r.right <= 0 || r.bottom <= 0) return picture;
-    HDC source = wholeWindow ? GetWindowDC(window) : GetDC(window);
+    modkit::WindowDc source(window, wholeWindow);
     if (!source) return picture;
     BITMAPINFO info{};
     info.bmiHeader = {sizeof(BITMAPINFOHEADER), r.right, -r.bottom /* top-down */, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
-    HDC memory = CreateCompatibleDC(source);
-    HBITMAP section = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (memory && section) {
-        HGDIOBJ old = SelectObject(memory, section);
-        if (BitBlt(memory, 0, 0, r.right, r.bottom, source, 0, 0, SRCCOPY)) {
-            GdiFlush();
-            const auto* words = static_cast<const std::uint32_t*>(bits);
-            picture.width = r.right;
-            picture.height = r.bottom;
-            picture.pixels.assign(words, words + size_t(r.right) * size_t(r.bottom));
-        }
-        SelectObject(memory, old);
+    modkit::MemoryDc memory(CreateCompatibleDC(source.get()));
+    modkit::GdiObject<HBITMAP> section(CreateDIBSection(source.get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!memory || !section) return picture;
+    modkit::Selection onSection(memory.get(), section.get());
+    if (BitBlt(memory.get(), 0, 0, r.right, r.bottom, source.get(), 0, 0, SRCCOPY)) {
+        GdiFlush();
+        const auto* words = static_cast<const std::uint32_t*>(bits);
+        picture.width = r.right;
+        picture.height = r.bottom;
+        picture.pixels.assign(words, words + size_t(r.right) * size_t(r.bottom));
     }
-    if (section) DeleteObject(section);
-    if (memory) DeleteDC(memory);
-    ReleaseDC(window, source);
     return picture;
 }
 
@@ -88,13 +83,11 @@ void savePng(const WindowPicture& picture, const std::filesystem::path& file)
     if (SUCCEEDED(hr)) hr = frame->Commit();
     if (SUCCEEDED(hr)) hr = encoder->Commit();
     if (FAILED(hr)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
         frame.Reset();
         encoder.Reset();
         stream.Reset();
         DeleteFileW(file.c_str());
-        throw EngineError(failed + " (" + code + ")");
+        throw EngineError(failed + " (" + narrow(modkit::hresultText(hr)) + ")");
     }
 }
 

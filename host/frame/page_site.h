@@ -3,6 +3,7 @@
 // status changes and keys ignored. A site that wants those overrides them.
 #include <windows.h>
 #include <ocidl.h>
+#include "com/handle.h"
 #include "com/object.h"
 
 namespace vento {
@@ -26,15 +27,10 @@ public:
     STDMETHODIMP TranslateAccelerator(MSG*) noexcept override { return S_FALSE; }
 };
 
-// Frees the strings of a PROPPAGEINFO that a page filled.
+// A PROPPAGEINFO for a page to fill; the strings it receives are freed with it.
 struct PageInfo : PROPPAGEINFO {
     PageInfo() : PROPPAGEINFO{} {}
-    ~PageInfo()
-    {
-        CoTaskMemFree(pszTitle);
-        CoTaskMemFree(pszDocString);
-        CoTaskMemFree(pszHelpFile);
-    }
+    ~PageInfo() { modkit::TaskString title(pszTitle), docString(pszDocString), helpFile(pszHelpFile); }
     PageInfo(const PageInfo&) = delete;
     PageInfo& operator=(const PageInfo&) = delete;
 };

@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 #include "com/error.h"
+#include "com/handle.h"
 
 namespace vento {
 
@@ -77,15 +78,7 @@ void PropertyFrame::open(Instance& instance, const Options& options)
     }
 
     // From here on a failure takes down whatever was set up, as a Cancel that never opened.
-    struct Undo {
-        PropertyFrame& frame;
-        bool armed = true;
-        ~Undo()
-        {
-            if (!armed) return;
-            frame.close(Result::None);
-        }
-    } undo{*this};
+    auto undo = modkit::scopeExit([this]() noexcept { close(Result::None); });
     result_ = Result::Open; // close() acts only on an open frame
 
     page_ = page;
@@ -106,8 +99,8 @@ void PropertyFrame::open(Instance& instance, const Options& options)
 
     createWindow(options.caption.empty() ? instance.name : options.caption, options.owner);
     layout(info.size);
-    modkit::check(page_->Activate(window_, &pageRect_, FALSE));
-    for (HWND child = GetWindow(window_, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+    modkit::check(page_->Activate(hwnd(), &pageRect_, FALSE));
+    for (HWND child = GetWindow(hwnd(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         int id = GetDlgCtrlID(child);
         if (id != okButton && id != cancelButton && id != applyButton) pageWindow_ = child;
     }
@@ -118,31 +111,30 @@ void PropertyFrame::open(Instance& instance, const Options& options)
     // What the panel's set-up told the module is where the session starts.
     if (core_) seenModifiedCount_ = core_->modifiedCount();
     updateApplyButton();
-    ShowWindow(window_, SW_SHOW);
-    if (HWND first = GetNextDlgTabItem(window_, nullptr, FALSE)) SetFocus(first);
-    undo.armed = false;
+    ShowWindow(hwnd(), SW_SHOW);
+    if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
+    undo.dismiss();
 }
 
 void PropertyFrame::createWindow(const std::wstring& caption, HWND owner)
 {
     std::vector<WORD> dialog = frameTemplate();
     owner_ = owner;
-    window_ = CreateDialogIndirectParamW(modkit::serverInstance(), reinterpret_cast<DLGTEMPLATE*>(dialog.data()),
-                                         owner, DialogProc, reinterpret_cast<LPARAM>(this));
-    if (!window_) modkit::throwHr(HRESULT_FROM_WIN32(GetLastError()));
-    SetWindowTextW(window_, (L"Properties for " + caption).c_str());
+    if (!CreateFromMemory(reinterpret_cast<DLGTEMPLATE*>(dialog.data()), modkit::serverInstance(), owner))
+        modkit::throwHr(HRESULT_FROM_WIN32(GetLastError()));
+    SetWindowTextW(hwnd(), (L"Properties for " + caption).c_str());
 }
 
 void PropertyFrame::layout(SIZE page)
 {
-    SIZE margin = pixels(window_, 7, 7);
-    SIZE button = pixels(window_, 50, 14);
-    SIZE gap = pixels(window_, 4, 4);
+    SIZE margin = pixels(hwnd(), 7, 7);
+    SIZE button = pixels(hwnd(), 50, 14);
+    SIZE gap = pixels(hwnd(), 4, 4);
     LONG buttonsWidth = 3 * button.cx + 2 * gap.cx;
     RECT client{0, 0, std::max(page.cx, buttonsWidth) + 2 * margin.cx, 3 * margin.cy + page.cy + button.cy};
     pageRect_ = {margin.cx, margin.cy, margin.cx + page.cx, margin.cy + page.cy};
 
-    HFONT font = reinterpret_cast<HFONT>(SendMessageW(window_, WM_GETFONT, 0, 0));
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0));
     struct Button {
         int id;
         const wchar_t* text;
@@ -154,15 +146,15 @@ void PropertyFrame::layout(SIZE page)
     LONG y = pageRect_.bottom + margin.cy;
     for (const Button& b : buttons) {
         HWND control = CreateWindowExW(0, L"BUTTON", b.text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | b.style, x, y,
-                                       button.cx, button.cy, window_, reinterpret_cast<HMENU>(INT_PTR(b.id)),
+                                       button.cx, button.cy, hwnd(), reinterpret_cast<HMENU>(INT_PTR(b.id)),
                                        modkit::serverInstance(), nullptr);
         if (!control) modkit::throwHr(HRESULT_FROM_WIN32(GetLastError()));
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
         x += button.cx + gap.cx;
     }
 
-    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_STYLE));
-    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(window_, GWL_EXSTYLE));
+    DWORD style = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_STYLE));
+    DWORD exStyle = static_cast<DWORD>(GetWindowLongPtrW(hwnd(), GWL_EXSTYLE));
     RECT outer = client;
     AdjustWindowRectEx(&outer, style, FALSE, exStyle);
     SIZE size{outer.right - outer.left, outer.bottom - outer.top};
@@ -170,7 +162,7 @@ void PropertyFrame::layout(SIZE page)
     if (!owner_ || !GetWindowRect(owner_, &area)) SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
     LONG left = std::max(area.left, area.left + (area.right - area.left - size.cx) / 2);
     LONG top = std::max(area.top, area.top + (area.bottom - area.top - size.cy) / 2);
-    SetWindowPos(window_, nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(hwnd(), nullptr, left, top, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void PropertyFrame::close(Result result) noexcept
@@ -192,7 +184,7 @@ void PropertyFrame::close(Result result) noexcept
     }
     if (site_) site_->frame = nullptr;
     site_.Reset();
-    if (HWND window = std::exchange(window_, nullptr)) DestroyWindow(window);
+    Destroy();
     pageWindow_ = nullptr;
     owner_ = nullptr;
     core_ = nullptr;
@@ -229,8 +221,8 @@ void PropertyFrame::statusChanged(DWORD flags) noexcept
 
 void PropertyFrame::updateApplyButton() noexcept
 {
-    if (!window_) return;
-    if (HWND button = GetDlgItem(window_, applyButton)) EnableWindow(button, applyEnabled());
+    if (!hwnd()) return;
+    if (HWND button = GetDlgItem(hwnd(), applyButton)) EnableWindow(button, applyEnabled());
 }
 
 HRESULT PropertyFrame::apply()
@@ -260,16 +252,16 @@ void PropertyFrame::cancel() { close(Result::Cancel); }
 
 bool PropertyFrame::preTranslate(MSG& message)
 {
-    if (!window_) return false;
+    if (!hwnd()) return false;
     bool forPage = pageWindow_ && (message.hwnd == pageWindow_ || IsChild(pageWindow_, message.hwnd));
     if (forPage && page_ && page_->TranslateAccelerator(&message) == S_OK) return true;
-    return window_ && IsDialogMessageW(window_, &message);
+    return hwnd() && IsDialogMessageW(hwnd(), &message);
 }
 
 bool PropertyFrame::pump()
 {
     MSG message;
-    while (window_ && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    while (hwnd() && PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         if (message.message == WM_QUIT) {
             close(Result::Cancel);
             PostQuitMessage(static_cast<int>(message.wParam)); // for the loop that owns the thread
@@ -290,15 +282,11 @@ PropertyFrame::Result PropertyFrame::runModal(const std::function<bool()>& step,
         EnableWindow(owner_, FALSE);
         ownerDisabled_ = true;
     }
-    struct OwnerBack {
-        PropertyFrame& frame;
-        ~OwnerBack()
-        {
-            if (!frame.ownerDisabled_) return;
-            EnableWindow(frame.owner_, TRUE);
-            frame.ownerDisabled_ = false;
-        }
-    } ownerBack{*this}; // also when a step throws
+    auto ownerBack = modkit::scopeExit([this]() noexcept { // also when a step throws
+        if (!ownerDisabled_) return;
+        EnableWindow(owner_, TRUE);
+        ownerDisabled_ = false;
+    });
     while (pump()) {
         bool busy = step && step();
         if (!busy && isOpen())
@@ -307,20 +295,7 @@ PropertyFrame::Result PropertyFrame::runModal(const std::function<bool()>& step,
     return result_;
 }
 
-INT_PTR CALLBACK PropertyFrame::DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept
-{
-    if (message == WM_INITDIALOG) SetWindowLongPtrW(window, DWLP_USER, lParam);
-    auto* frame = reinterpret_cast<PropertyFrame*>(GetWindowLongPtrW(window, DWLP_USER));
-    // Messages of a window being destroyed after close() let go of it go to the default handling.
-    if (!frame || frame->window_ != window) return FALSE;
-    try {
-        return frame->handle(message, wParam, lParam);
-    } catch (...) {
-        return FALSE; // nothing below throws by design; never let an exception cross the platform
-    }
-}
-
-INT_PTR PropertyFrame::handle(UINT message, WPARAM wParam, LPARAM)
+INT_PTR PropertyFrame::HandleMessage(UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_COMMAND:

@@ -22,12 +22,13 @@
 #include <string>
 #include "host/frame/page_host.h"
 #include "host/vento_engine.h"
+#include "window/dialog_window.h"
 
 namespace vento {
 
 class FrameSite;
 
-class PropertyFrame {
+class PropertyFrame : public modkit::DialogWindow {
 public:
     enum class Result { None, Open, OK, Cancel };
     // The buttons' control ids (Apply as in the platform's own frame).
@@ -47,9 +48,7 @@ public:
 
     PropertyFrame();
     // Closes an open frame as Cancel would.
-    ~PropertyFrame();
-    PropertyFrame(const PropertyFrame&) = delete;
-    PropertyFrame& operator=(const PropertyFrame&) = delete;
+    ~PropertyFrame() override;
 
     // Shows the page of the module `instance` and returns at once. Throws modkit::ComError:
     // E_NOINTERFACE when the module named no page and no factory is given, E_UNEXPECTED when this
@@ -57,7 +56,7 @@ public:
     void open(Instance& instance, const Options& options);
     void open(Instance& instance) { open(instance, Options{}); }
 
-    bool isOpen() const noexcept { return window_ != nullptr; }
+    bool isOpen() const noexcept { return hwnd() != nullptr; }
     // Open while shown; OK or Cancel once closed by either (None before the first open).
     Result result() const noexcept { return result_; }
     // The module reported a change (SetModified 1) since its panel was set up, in this session.
@@ -80,7 +79,7 @@ public:
     void ok();
     void cancel();
 
-    HWND window() const noexcept { return window_; }
+    HWND window() const noexcept { return hwnd(); }
     HWND pageWindow() const noexcept { return pageWindow_; }
     IPropertyPage* page() const noexcept { return page_.Get(); }
     PageHost& pageHost() const noexcept { return *host_.Get(); }
@@ -90,8 +89,7 @@ public:
 
 private:
     friend class FrameSite;
-    static INT_PTR CALLBACK DialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
     void createWindow(const std::wstring& caption, HWND owner);
     void layout(SIZE page);
     void close(Result result) noexcept;
@@ -105,7 +103,6 @@ private:
     Microsoft::WRL::ComPtr<IPropertyPage> page_;
     Microsoft::WRL::ComPtr<IUnknown> module_; // keeps the core below alive
     ModuleCore* core_ = nullptr;
-    HWND window_ = nullptr;
     HWND pageWindow_ = nullptr;
     HWND owner_ = nullptr;
     RECT pageRect_{};

@@ -4,27 +4,14 @@
 #include <algorithm>
 #include <utility>
 #include "com/error.h"
+#include "com/handle.h"
 
 namespace vento {
 namespace {
 
 using modkit::throwHr;
 
-class RegKey {
-public:
-    RegKey() noexcept = default;
-    ~RegKey()
-    {
-        if (key_) RegCloseKey(key_);
-    }
-    RegKey(const RegKey&) = delete;
-    RegKey& operator=(const RegKey&) = delete;
-    HKEY get() const noexcept { return key_; }
-    HKEY* put() noexcept { return &key_; }
-
-private:
-    HKEY key_ = nullptr;
-};
+using RegKey = modkit::UniqueKey;
 
 // Names become registry value names: never empty, and no embedded terminator that would cut them.
 void checkName(std::wstring_view name)

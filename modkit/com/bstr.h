@@ -21,6 +21,13 @@ public:
     }
     Bstr(const Bstr&) = delete;
     Bstr& operator=(const Bstr&) = delete;
+    // Takes ownership of a string someone else allocated.
+    static Bstr adopt(BSTR s) noexcept
+    {
+        Bstr owner;
+        owner.s_ = s;
+        return owner;
+    }
 
     BSTR get() const noexcept { return s_; }
     // Out-parameter use: frees what is held first.
@@ -30,6 +37,9 @@ public:
         return &s_;
     }
     BSTR release() noexcept { return std::exchange(s_, nullptr); }
+    // The variable itself, for a record whose reader may replace the string in it (a block's
+    // property document); what is there when the owner goes is freed.
+    BSTR* slot() noexcept { return &s_; }
     void reset(BSTR s = nullptr) noexcept
     {
         SysFreeString(s_);

@@ -7,9 +7,14 @@
 //
 // Hooks a class may define (found by name, not virtual):
 //   HRESULT FinalConstruct()           fallible set-up, runs once the object has its identity
-//   void FinalRelease()                runs at the last Release, before the destructor
+//   void FinalRelease()                runs at the last Release, before the destructor, inside the
+//                                       error boundary (what it throws ends it, nothing more)
 //   HRESULT QueryExtraInterface(REFIID, void**)   interfaces answered by someone else (an inner
 //                                       object); the answer carries its own reference
+//   void OnReferenceCount(ULONG)       sees the count after every AddRef and Release but the last
+// and one option:
+//   static constexpr bool holdsServerLock = false;   the object does not keep the server loaded
+//                                       (a cached class factory: its callers' references do)
 #include <windows.h>
 #include <unknwn.h>
 #include <atomic>
@@ -69,8 +74,10 @@ public:
     // The unknown that owns this object's identity: its own, or the outer one when aggregated.
     IUnknown* controllingUnknown() const noexcept { return controller_; }
 
+    static constexpr bool holdsServerLock = true;
     HRESULT FinalConstruct() noexcept { return S_OK; }
     void FinalRelease() noexcept {}
+    void OnReferenceCount(ULONG) noexcept {}
     HRESULT QueryExtraInterface(REFIID, void** out) noexcept
     {
         *out = nullptr;
@@ -88,6 +95,13 @@ private:
     friend class Aggregated;
     IUnknown* controller_ = nullptr;
 };
+
+// The FinalRelease hook, inside the error boundary: nothing it throws leaves Release.
+template <class T>
+void finalRelease(T* self) noexcept
+{
+    boundary([self] { self->FinalRelease(); });
+}
 
 // Answers a query from the class's interface table, then from its QueryExtraInterface hook.
 template <class T>
@@ -109,27 +123,37 @@ public:
     explicit Object(Args&&... args) : T(std::forward<Args>(args)...)
     {
         this->controller_ = T::Interfaces::identity(static_cast<T*>(this));
-        serverLock();
+        if constexpr (T::holdsServerLock) serverLock();
     }
 
     STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override
     {
         return queryInterface(static_cast<T*>(this), iid, out);
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override { return ++refs_; }
+    STDMETHODIMP_(ULONG) AddRef() noexcept override
+    {
+        ULONG n = ++refs_;
+        this->OnReferenceCount(n);
+        return n;
+    }
     STDMETHODIMP_(ULONG) Release() noexcept override
     {
         ULONG n = --refs_;
-        if (n == 0) {
-            refs_ = 1; // stable while tearing down: FinalRelease may hand out and drop references
-            this->FinalRelease();
-            delete this;
+        if (n != 0) {
+            this->OnReferenceCount(n);
+            return n;
         }
-        return n;
+        refs_ = 1; // stable while tearing down: FinalRelease may hand out and drop references
+        finalRelease(static_cast<T*>(this));
+        delete this;
+        return 0;
     }
 
 private:
-    ~Object() { serverUnlock(); }
+    ~Object()
+    {
+        if constexpr (T::holdsServerLock) serverUnlock();
+    }
     std::atomic<ULONG> refs_{1};
 };
 
@@ -174,7 +198,7 @@ private:
             ULONG n = --refs_;
             if (n == 0) {
                 refs_ = 1;
-                owner_->FinalRelease();
+                finalRelease(static_cast<T*>(owner_));
                 delete owner_;
             }
             return n;
@@ -198,7 +222,7 @@ HRESULT createInstanceWith(IUnknown* outer, REFIID iid, void** out, Args&&... ar
     if (!out) return E_POINTER;
     *out = nullptr;
     if (outer && !IsEqualIID(iid, IID_IUnknown)) return CLASS_E_NOAGGREGATION;
-    try {
+    return boundary([&]() -> HRESULT {
         if (outer) {
             auto* obj = new Aggregated<T>(outer, std::forward<Args>(args)...);
             IUnknown* inner = obj->innerUnknown();
@@ -215,9 +239,7 @@ HRESULT createInstanceWith(IUnknown* outer, REFIID iid, void** out, Args&&... ar
         if (SUCCEEDED(hr)) hr = obj->QueryInterface(iid, out);
         obj->Release();
         return hr;
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 template <class T>

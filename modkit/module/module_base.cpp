@@ -1,7 +1,7 @@
 #include "module/module_base.h"
 
 #include <olectl.h>
-#include <fstream>
+#include "com/handle.h"
 
 namespace modkit {
 
@@ -30,15 +30,15 @@ HRESULT ModuleBase::FinalConstruct() noexcept
     });
 }
 
-void ModuleBase::FinalRelease() noexcept
+void ModuleBase::FinalRelease()
 {
+    // The core goes last, whatever the module's own step does.
+    auto releaseCore = scopeExit([this]() noexcept {
+        site = nullptr;
+        core.Reset();
+    });
     CloseWindow();
-    try {
-        OnFinalRelease();
-    } catch (...) {
-    }
-    site = nullptr;
-    core.Reset();
+    OnFinalRelease();
 }
 
 HRESULT ModuleBase::QueryExtraInterface(REFIID iid, void** out) noexcept
@@ -56,8 +56,8 @@ STDMETHODIMP ModuleBase::Start() noexcept { return boundary([&] { OnStart(); });
 STDMETHODIMP ModuleBase::Initialize() noexcept
 {
     return boundary([&] {
-        OnInitialize();
         AnnouncePage();
+        OnInitialize();
     });
 }
 
@@ -86,12 +86,22 @@ ComPtr<ISettingsStore> settingsStore(IUnknown* store)
 
 STDMETHODIMP ModuleBase::SaveSettings(IUnknown* store) noexcept
 {
-    return boundary([&] { OnSaveSettings(settingsStore(store).Get()); });
+    return boundary([&] {
+        if (ComPtr<ISettingsStore> found = settingsStore(store)) {
+            Settings settings(*found.Get());
+            OnSaveSettings(settings);
+        }
+    });
 }
 
 STDMETHODIMP ModuleBase::LoadSettings(IUnknown* store) noexcept
 {
-    return boundary([&] { OnLoadSettings(settingsStore(store).Get()); });
+    return boundary([&] {
+        if (ComPtr<ISettingsStore> found = settingsStore(store)) {
+            Settings settings(*found.Get());
+            OnLoadSettings(settings);
+        }
+    });
 }
 
 STDMETHODIMP ModuleBase::GetIcon(IDispatch** picture) noexcept
@@ -99,14 +109,14 @@ STDMETHODIMP ModuleBase::GetIcon(IDispatch** picture) noexcept
     return boundary([&]() -> HRESULT {
         if (!picture) return E_POINTER;
         *picture = nullptr;
-        HBITMAP bitmap = LoadBitmapW(resourceInstance(), MAKEINTRESOURCEW(4000));
+        GdiObject<HBITMAP> bitmap(LoadBitmapW(resourceInstance(), MAKEINTRESOURCEW(4000)));
         if (!bitmap) return E_FAIL;
         PICTDESC desc{};
         desc.cbSizeofstruct = sizeof(PICTDESC);
         desc.picType = PICTYPE_BITMAP;
-        desc.bmp.hbitmap = bitmap;
+        desc.bmp.hbitmap = bitmap.get();
         HRESULT hr = OleCreatePictureIndirect(&desc, IID_IDispatch, TRUE, reinterpret_cast<void**>(picture));
-        if (FAILED(hr)) DeleteObject(bitmap); // the picture did not take ownership
+        if (SUCCEEDED(hr)) bitmap.release(); // the picture owns it now
         return hr;
     });
 }
@@ -177,11 +187,10 @@ void ModuleBase::WriteHelpFile()
     if (!bytes) return;
     DWORD size = SizeofResource(instance, found);
     // A help page that cannot be written is not an error: the path is still answered.
-    HANDLE file = CreateFileW(helpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return;
+    UniqueFile file(CreateFileW(helpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return;
     DWORD written = 0;
-    WriteFile(file, bytes, size, &written, nullptr);
-    CloseHandle(file);
+    WriteFile(file.get(), bytes, size, &written, nullptr);
 }
 
 int ModuleBase::HelpFileExists()
@@ -239,12 +248,12 @@ Block ModuleBase::GetOutputBlock(const Pin& pin)
 
 void ModuleBase::SendOutput(const Pin& pin) { check(site->SendOutput(pin.bstr())); }
 
-Block ModuleBase::ResizeOutput(const Pin& pin, Block out, long size)
+Block ModuleBase::ResizeOutput(const Pin& pin, Block out, long size, bool republish)
 {
     if (out.count == size) return out;
     AddOutput(pin, size);
     out = GetOutputBlock(pin);
-    PropagateProps(pin);
+    if (republish) PropagateProps(pin);
     return out;
 }
 

@@ -3,12 +3,14 @@
 // inside the one error boundary, resources current), owns the aggregated ModuleCore, and carries the
 // property-document machinery.
 //
-// A module class derives from Module<Self, IOwnInterface> and supplies:
-//   must:  OnInitialize (author, description, pins), OnProcess
-// The page named in the identity is announced to the engine after OnInitialize.
+// A module class derives from Module<Self, IOwnInterface> (or TransformModule, module/transform.h, for
+// one input turned into one output) and supplies:
+//   must:  OnInitialize (description, pins), OnProcess
 //   may:   OnStart, OnStop, OnSaveSettings, OnLoadSettings, OnOpenWindow, OnCloseWindow,
 //          OnFinalRelease, OnInputProps, OnOutputProps
-// Hooks may throw (check(hr), bad_alloc); the entry point turns that into its HRESULT.
+// Initialize first names the page of the identity to the engine (when it has one), then runs
+// OnInitialize. Fields keep their initial values from their declarations; OnInitialize does not
+// restate them. Hooks may throw (check(hr), bad_alloc); the entry point turns that into its HRESULT.
 #include <windows.h>
 #include <msxml2.h>
 #include <wrl/client.h>
@@ -22,6 +24,7 @@
 #include "engine.h"
 #include "module/module_identity.h"
 #include "module/pins.h"
+#include "module/settings.h"
 
 namespace modkit {
 
@@ -65,7 +68,7 @@ public:
 
     // Object-model hooks (see com/object.h).
     HRESULT FinalConstruct() noexcept;
-    void FinalRelease() noexcept;
+    void FinalRelease();
     HRESULT QueryExtraInterface(REFIID iid, void** out) noexcept;
 
 protected:
@@ -77,9 +80,9 @@ protected:
     virtual void OnProcess() = 0;
     virtual void OnStart() {}
     virtual void OnStop() {}
-    // `store` is null when the engine passed none or the object is no settings store.
-    virtual void OnSaveSettings(ISettingsStore* /*store*/) {}
-    virtual void OnLoadSettings(ISettingsStore* /*store*/) {}
+    // Called only when the engine passed a settings store.
+    virtual void OnSaveSettings(Settings& /*settings*/) {}
+    virtual void OnLoadSettings(Settings& /*settings*/) {}
     virtual void OnOpenWindow() {}
     virtual void OnCloseWindow() {}
     virtual void OnFinalRelease() {}
@@ -96,13 +99,14 @@ protected:
     Block GetOutputBlock(const Pin& pin);
     void SendOutput(const Pin& pin);
     // Gives `out` (the pin's current block) `size` floats: when its count differs, AddOutput, fetch
-    // the block again (the storage may have moved) and republish the output document.
-    Block ResizeOutput(const Pin& pin, Block out, long size);
+    // the block again (the storage may have moved) and, unless told not to, republish the output
+    // document.
+    Block ResizeOutput(const Pin& pin, Block out, long size, bool republish = true);
 
     // Fields.
     IModuleSite* site = nullptr; // the core's interface; not counted (the core lives inside us)
     ComPtr<IUnknown> core;
-    std::wstring author;
+    std::wstring author = moduleAuthor;
     std::wstring description;
     std::wstring helpPath;
     ComPtr<IXMLDOMDocument> document;

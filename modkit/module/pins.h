@@ -8,11 +8,14 @@
 
 namespace modkit {
 
-// A pin name. Engine calls take BSTRs; the string is made once, on first use, and kept.
+// A pin name. Engine calls take BSTRs; the string is made once, on first use, and kept. Pins compare
+// by name, with each other and with plain text (`if (pin == L"Default")`); names match exactly.
 class Pin {
 public:
     explicit Pin(const wchar_t* name) noexcept : name_(name) {}
     const wchar_t* name() const noexcept { return name_; }
+    friend bool operator==(const Pin& pin, std::wstring_view name) noexcept { return name == pin.name_; }
+    friend bool operator==(const Pin& a, const Pin& b) noexcept { return a == std::wstring_view(b.name_); }
     BSTR bstr() const
     {
         if (!bstr_.get()) bstr_ = Bstr(name_);

@@ -34,8 +34,7 @@ void ModuleBase::SetOutputProps(const Pin& pin, std::wstring_view text)
     SignalBlock* record = nullptr;
     if (FAILED(site->GetOutputBlock(pin.bstr(), &record)) || !record || !record->props) return;
     BSTR replacement = Bstr::allocate(text);
-    SysFreeString(*record->props);
-    *record->props = replacement;
+    Bstr::adopt(std::exchange(*record->props, replacement)); // the string it held is ours to free
 }
 
 void ModuleBase::LoadDocument(std::wstring_view text, bool* parsed)

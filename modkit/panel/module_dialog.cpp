@@ -27,25 +27,15 @@ std::wstring ModuleDialog::GetHelpFileName()
 
 bool ModuleDialog::Create(int templateId, HWND parent)
 {
-    Destroy();
     // Track bars and up-down controls live in the common controls; panels may use any of them.
     INITCOMMONCONTROLSEX classes{sizeof(classes), ICC_BAR_CLASSES | ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&classes);
-    HWND created = CreateDialogParamW(resourceInstance(), MAKEINTRESOURCEW(templateId), parent, &DialogProc,
-                                      reinterpret_cast<LPARAM>(this));
-    hwnd_ = created;
-    return created != nullptr;
-}
-
-void ModuleDialog::Destroy() noexcept
-{
-    if (hwnd_) DestroyWindow(hwnd_); // WM_NCDESTROY clears hwnd_
-    hwnd_ = nullptr;
+    return CreateFromTemplate(templateId, parent) != nullptr;
 }
 
 void ModuleDialog::ExchangeFromControls()
 {
-    if (hwnd_) ExchangeControls(Exchange::FromControls);
+    if (hwnd()) ExchangeControls(Exchange::FromControls);
 }
 
 void ModuleDialog::MarkUnchanged()
@@ -77,33 +67,7 @@ BOOL EmptyModuleDialog::OnInitDialog()
     return TRUE;
 }
 
-// --- the dialog procedure ----------------------------------------------------------------------
-
-INT_PTR CALLBACK ModuleDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept
-{
-    ModuleDialog* self;
-    if (message == WM_INITDIALOG) {
-        self = reinterpret_cast<ModuleDialog*>(lParam);
-        SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
-        self->hwnd_ = hwnd; // handlers run before CreateDialogParam returns
-    } else {
-        self = reinterpret_cast<ModuleDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
-    }
-    if (!self) return FALSE; // messages before WM_INITDIALOG (WM_SETFONT) take the default handling
-
-    INT_PTR result = FALSE;
-    // Nothing thrown in a handler may reach the window manager: the handler ends here.
-    HRESULT hr = boundary([&] { result = self->HandleMessage(message, wParam, lParam); });
-    if (FAILED(hr)) {
-        self->noteFailure(hr);
-        result = message == WM_INITDIALOG ? TRUE : FALSE;
-    }
-    if (message == WM_NCDESTROY) {
-        SetWindowLongPtrW(hwnd, DWLP_USER, 0);
-        self->hwnd_ = nullptr;
-    }
-    return result;
-}
+// --- messages ----------------------------------------------------------------------------------
 
 namespace {
 // Messages whose result the dialog procedure returns itself instead of through DWLP_MSGRESULT.
@@ -142,25 +106,17 @@ INT_PTR ModuleDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case WM_NOTIFY: {
         LRESULT result = 0;
         if (!lParam || !OnNotify(*reinterpret_cast<const NMHDR*>(lParam), result)) return FALSE;
-        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, result);
         return TRUE;
     }
     default: {
         LRESULT result = 0;
         if (!OnMessage(message, wParam, lParam, result)) return FALSE;
         if (returnsResultDirectly(message)) return result;
-        SetWindowLongPtrW(hwnd_, DWLP_MSGRESULT, result);
+        SetWindowLongPtrW(hwnd(), DWLP_MSGRESULT, result);
         return TRUE;
     }
     }
-}
-
-void ModuleDialog::noteFailure(HRESULT hr) noexcept
-{
-    lastFailure_ = hr;
-    wchar_t text[80];
-    swprintf(text, 80, L"modkit: a panel handler ended with HRESULT 0x%08lX\n", static_cast<unsigned long>(hr));
-    OutputDebugStringW(text);
 }
 
 // --- update scope ------------------------------------------------------------------------------
@@ -174,7 +130,7 @@ ModuleDialog::UpdateScope::UpdateScope(ModuleDialog& dialog)
 ModuleDialog::UpdateScope::~UpdateScope()
 {
     if (!open_) return;
-    if (HRESULT hr = end(); FAILED(hr)) dialog_.noteFailure(hr);
+    if (HRESULT hr = end(); FAILED(hr)) dialog_.NoteFailure(hr);
 }
 
 void ModuleDialog::UpdateScope::close()
@@ -219,7 +175,7 @@ std::wstring ModuleDialog::Text(int id) const
     return text;
 }
 
-void ModuleDialog::SetText(int id, std::wstring_view text) { SetDlgItemTextW(hwnd_, id, std::wstring(text).c_str()); }
+void ModuleDialog::SetText(int id, std::wstring_view text) { SetDlgItemTextW(hwnd(), id, std::wstring(text).c_str()); }
 
 namespace {
 // True when nothing but blanks follows the number.
@@ -279,8 +235,8 @@ int ModuleDialog::ComboSelection(int id) const
 
 void ModuleDialog::SelectCombo(int id, int index) { SendMessageW(Item(id), CB_SETCURSEL, index, 0); }
 
-bool ModuleDialog::IsChecked(int id) const { return IsDlgButtonChecked(hwnd_, id) == BST_CHECKED; }
+bool ModuleDialog::IsChecked(int id) const { return IsDlgButtonChecked(hwnd(), id) == BST_CHECKED; }
 
-void ModuleDialog::SetChecked(int id, bool checked) { CheckDlgButton(hwnd_, id, checked ? BST_CHECKED : BST_UNCHECKED); }
+void ModuleDialog::SetChecked(int id, bool checked) { CheckDlgButton(hwnd(), id, checked ? BST_CHECKED : BST_UNCHECKED); }
 
 } // namespace modkit

@@ -7,9 +7,9 @@
 //          their handlers already changed the module)
 //   may:   OnInitDialog (call the base first, fill the controls from the module, then MarkUnchanged),
 //          OnCommand, OnHScroll, OnVScroll, OnNotify, OnMessage, ExchangeControls, Refresh
-// Handlers run inside the error boundary with the server's resources current: they may throw
-// (check(hr), bad_alloc); the dialog procedure ends the handler there and keeps its HRESULT in
-// lastFailure(). Writes to module fields go inside an UpdateScope:
+// Handlers run inside the error boundary with the server's resources current (window/dialog_window.h):
+// they may throw (check(hr), bad_alloc); the dialog procedure ends the handler there and keeps its
+// HRESULT in lastFailure(). Writes to module fields go inside an UpdateScope:
 //
 //   class GainPanel : public modkit::ModuleDialog {
 //       BOOL OnInitDialog() override
@@ -40,15 +40,14 @@
 #include <string_view>
 #include <vector>
 #include "engine.h"
+#include "window/dialog_window.h"
 
 namespace modkit {
 
-class ModuleDialog {
+class ModuleDialog : public DialogWindow {
 public:
     ModuleDialog() = default;
-    virtual ~ModuleDialog();
-    ModuleDialog(const ModuleDialog&) = delete;
-    ModuleDialog& operator=(const ModuleDialog&) = delete;
+    ~ModuleDialog() override;
 
     // --- fields the page keeps here ---
     std::wstring title = L"Custom"; // every page's caption
@@ -75,12 +74,9 @@ public:
     }
 
     // --- the window (the page drives these) ---
-    HWND hwnd() const noexcept { return hwnd_; }
     // Creates the dialog from `templateId` of the current resources as a child of `parent`; runs
     // OnInitDialog before it returns. False when the platform refuses.
     bool Create(int templateId, HWND parent);
-    // Destroys the window if there is one.
-    void Destroy() noexcept;
     // Copies the controls into the panel's variables (before Apply); nothing without a window.
     void ExchangeFromControls();
     // The common end of set-up and Apply: the page's dirty state cleared (frame told), and the
@@ -88,8 +84,6 @@ public:
     void MarkUnchanged();
     // The module's site, or null without a module (or when the module has none).
     Microsoft::WRL::ComPtr<IModuleSite> ModuleSite() const;
-    // The HRESULT of the last handler that failed (S_OK while none has); kept, not shown to the user.
-    HRESULT lastFailure() const noexcept { return lastFailure_; }
 
     // Changes to module fields from the panel, between BeginUpdate and EndUpdate on the module's site
     // (the engine holds back Process meanwhile). A failed BeginUpdate throws from the constructor. At
@@ -133,7 +127,7 @@ protected:
     virtual void ExchangeControls(Exchange /*direction*/) {}
 
     // --- controls ---
-    HWND Item(int id) const noexcept { return GetDlgItem(hwnd_, id); }
+    HWND Item(int id) const noexcept { return GetDlgItem(hwnd(), id); }
     void SetTrackRange(int id, int low, int high, bool redraw = true);
     void SetTrackPos(int id, int position, bool redraw = true);
     int TrackPos(int id) const;
@@ -153,12 +147,7 @@ protected:
     void SetChecked(int id, bool checked);
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
-    void noteFailure(HRESULT hr) noexcept;
-
-    HWND hwnd_ = nullptr;
-    HRESULT lastFailure_ = S_OK;
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
 };
 
 // The panel of a module with nothing to show: its set-up is only the common MarkUnchanged step.

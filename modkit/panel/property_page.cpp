@@ -1,9 +1,9 @@
 #include "panel/property_page.h"
 
-#include <memory>
 #include <optional>
 #include <vector>
 #include "com/error.h"
+#include "com/handle.h"
 
 namespace modkit {
 
@@ -111,31 +111,18 @@ std::optional<TemplateFont> templateFont(std::span<const BYTE> bytes)
 // Average character width and character height of a font on the screen, as dialogs measure them.
 std::optional<SIZE> fontBaseUnits(const TemplateFont& font)
 {
-    struct ScreenDc {
-        HDC dc = GetDC(nullptr);
-        ~ScreenDc()
-        {
-            if (dc) ReleaseDC(nullptr, dc);
-        }
-    } screen;
-    if (!screen.dc) return std::nullopt;
-    struct Font {
-        HFONT font;
-        ~Font()
-        {
-            if (font) DeleteObject(font);
-        }
-    } f{CreateFontW(-MulDiv(font.pointSize, GetDeviceCaps(screen.dc, LOGPIXELSY), 72), 0, 0, 0, 400, FALSE, FALSE,
-                    FALSE, 1 /* DEFAULT_CHARSET */, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                    DEFAULT_PITCH | FF_DONTCARE, font.face.c_str())};
-    if (!f.font) return std::nullopt;
-    HGDIOBJ previous = SelectObject(screen.dc, f.font);
+    WindowDc screen(nullptr);
+    if (!screen) return std::nullopt;
+    GdiObject<HFONT> f(CreateFontW(-MulDiv(font.pointSize, GetDeviceCaps(screen.get(), LOGPIXELSY), 72), 0, 0, 0, 400,
+                                   FALSE, FALSE, FALSE, 1 /* DEFAULT_CHARSET */, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                                   DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, font.face.c_str()));
+    if (!f) return std::nullopt;
+    Selection withFont(screen.get(), f.get());
     static constexpr wchar_t alphabet[] = L"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
     SIZE extent{};
     TEXTMETRICW metrics{};
-    BOOL measured = GetTextExtentPoint32W(screen.dc, alphabet, 52, &extent) && GetTextMetricsW(screen.dc, &metrics);
-    SelectObject(screen.dc, previous);
-    if (!measured) return std::nullopt;
+    if (!GetTextExtentPoint32W(screen.get(), alphabet, 52, &extent) || !GetTextMetricsW(screen.get(), &metrics))
+        return std::nullopt;
     return SIZE{(extent.cx + 26) / 52, metrics.tmHeight + metrics.tmExternalLeading};
 }
 
@@ -167,22 +154,6 @@ SIZE dialogTemplatePixels(std::span<const BYTE> bytes)
 // --- the page ------------------------------------------------------------------------------------
 
 namespace {
-
-// A string for the caller, from the COM task allocator.
-struct TaskString {
-    explicit TaskString(const std::wstring& text)
-        : s(static_cast<wchar_t*>(CoTaskMemAlloc((text.size() + 1) * sizeof(wchar_t))))
-    {
-        if (!s) throwHr(E_OUTOFMEMORY);
-        text.copy(s, text.size());
-        s[text.size()] = L'\0';
-    }
-    ~TaskString() { CoTaskMemFree(s); }
-    TaskString(const TaskString&) = delete;
-    TaskString& operator=(const TaskString&) = delete;
-    wchar_t* release() noexcept { return std::exchange(s, nullptr); }
-    wchar_t* s;
-};
 
 // The frame reads the structure as its platform lays it out: 28 bytes on 32-bit Windows.
 static_assert(sizeof(void*) != 4 || sizeof(PROPPAGEINFO) == 28);
@@ -258,9 +229,9 @@ STDMETHODIMP PropertyPageBase::GetPageInfo(PROPPAGEINFO* info) noexcept
         std::span<const BYTE> dialogTemplate = findDialogTemplate(templateId_);
         if (dialogTemplate.empty()) return E_UNEXPECTED;
         SIZE size = dialogTemplatePixels(dialogTemplate);
-        TaskString title(dialog_.title);
-        TaskString docString(dialog_.docString);
-        TaskString helpFile(dialog_.GetHelpFileName());
+        TaskString title = TaskString::copy(dialog_.title);
+        TaskString docString = TaskString::copy(dialog_.docString);
+        TaskString helpFile = TaskString::copy(dialog_.GetHelpFileName());
         info->cb = sizeof(PROPPAGEINFO); // 28 on 32-bit Windows
         info->pszTitle = title.release();
         info->size = size;
@@ -322,8 +293,8 @@ STDMETHODIMP PropertyPageBase::Apply() noexcept
     return boundary([&]() -> HRESULT {
         dialog_.ExchangeFromControls();
         HRESULT result = dialog_.Apply();
-        // Only what was written back counts as applied; a failed Apply leaves the page as it was.
-        if (FAILED(result)) return result;
+        // The page is clean and the engine told so whatever the panel's Apply answered; its answer is
+        // the page's.
         dialog_.MarkUnchanged();
         return result;
     });
@@ -357,7 +328,7 @@ STDMETHODIMP PropertyPageBase::GetDialogSize(long* width, long* height) noexcept
     });
 }
 
-void PropertyPageBase::FinalRelease() noexcept
+void PropertyPageBase::FinalRelease()
 {
     dialog_.Destroy();
     dialog_.objects.clear();

@@ -52,7 +52,7 @@ public:
     STDMETHODIMP GetDialogSize(long* width, long* height) noexcept override;
 
     // Object-model hook: the window, the site and the objects go with the page.
-    void FinalRelease() noexcept;
+    void FinalRelease();
 
     // Size of the dialog in pixels as the last successful Activate placed it.
     SIZE activeSize() const noexcept { return {width_, height_}; }

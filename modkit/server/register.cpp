@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 #include "com/bstr.h"
 #include "com/error.h"
+#include "com/handle.h"
 #include "engine.h"
 #include "server/registration.h"
 #include "server/server.h"
@@ -82,13 +83,11 @@ void unregisterServerTypeLib() noexcept
         if (FAILED(loadServerTypeLib(found))) return;
         TLIBATTR* attr = nullptr;
         if (FAILED(found.lib->GetLibAttr(&attr))) return;
+        auto releaseAttr = scopeExit([&]() noexcept { found.lib->ReleaseTLibAttr(attr); });
         using UnregisterFn = HRESULT(STDAPICALLTYPE*)(REFGUID, WORD, WORD, LCID, SYSKIND);
-        HMODULE oleaut = GetModuleHandleW(L"oleaut32.dll");
-        FARPROC proc = oleaut ? GetProcAddress(oleaut, "UnRegisterTypeLib") : nullptr;
-        if (proc)
-            reinterpret_cast<UnregisterFn>(reinterpret_cast<void*>(proc))(attr->guid, attr->wMajorVerNum,
-                                                                           attr->wMinorVerNum, attr->lcid, attr->syskind);
-        found.lib->ReleaseTLibAttr(attr);
+        Library oleaut(L"oleaut32.dll");
+        if (auto unregister = oleaut.entry<UnregisterFn>("UnRegisterTypeLib"))
+            unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
     });
 }
 
@@ -106,10 +105,12 @@ STDAPI DllRegisterServer()
         ComPtr<IModuleRegistrar> registrar;
         if (HRESULT hr = createRegistrar(registrar); FAILED(hr)) return hr;
         serverPath(); // a path that cannot be registered whole stops registration before anything is written
-        // A module the engine cannot list is of no use to it: register nothing else, and say why.
-        if (HRESULT hr = registrar->RegisterModule(Bstr(serverModuleName).get(), moduleClass()); FAILED(hr)) return hr;
+        // The COM server is registered whether or not the catalogue took the module; a catalogue
+        // that refused it is reported once everything else is in place.
+        HRESULT catalogued = registrar->RegisterModule(Bstr(serverModuleName).get(), moduleClass());
         if (HRESULT hr = runClassScripts(ScriptAction::Register); FAILED(hr)) return hr;
-        return registerServerTypeLib();
+        if (HRESULT hr = registerServerTypeLib(); FAILED(hr)) return hr;
+        return FAILED(catalogued) ? catalogued : S_OK;
     });
 }
 

@@ -1,7 +1,7 @@
 #include "server/server.h"
 
-#include <memory>
 #include "com/error.h"
+#include "com/handle.h"
 #include "com/object.h"
 
 namespace modkit {
@@ -9,50 +9,38 @@ namespace {
 
 // Cached factory of one class-table row. The cache itself counts as one holder: only the references
 // that callers take on top of it keep the server loaded.
-class ClassFactory final : public IClassFactory {
+class ClassFactory : public ObjectRoot, public IClassFactory {
 public:
-    explicit ClassFactory(const ClassEntry& entry) : entry_(entry) {}
+    using Interfaces = InterfaceList<IClassFactory>;
+    static constexpr bool holdsServerLock = false;
 
-    STDMETHODIMP QueryInterface(REFIID iid, void** out) noexcept override
+    explicit ClassFactory(const ClassEntry& entry) noexcept : entry_(entry) {}
+
+    void OnReferenceCount(ULONG count) noexcept
     {
-        if (!out) return E_POINTER;
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-            *out = static_cast<IClassFactory*>(this);
-            AddRef();
-            return S_OK;
+        // 2: a caller took the first reference beside the cache's; 1: the last caller let go.
+        if (count == 2 && !callerHeld_) {
+            callerHeld_ = true;
+            serverLock();
+        } else if (count == 1 && callerHeld_) {
+            callerHeld_ = false;
+            serverUnlock();
         }
-        *out = nullptr;
-        return E_NOINTERFACE;
     }
-    STDMETHODIMP_(ULONG) AddRef() noexcept override
-    {
-        ULONG n = InterlockedIncrement(&refs_);
-        if (n == 2) serverLock();
-        return n;
-    }
-    STDMETHODIMP_(ULONG) Release() noexcept override
-    {
-        ULONG n = InterlockedDecrement(&refs_);
-        if (n == 1) serverUnlock();
-        if (n == 0) delete this;
-        return n;
-    }
+
     STDMETHODIMP CreateInstance(IUnknown* outer, REFIID iid, void** out) noexcept override
     {
         return boundary([&] { return entry_.create(outer, iid, out); });
     }
     STDMETHODIMP LockServer(BOOL lock) noexcept override
     {
-        if (lock)
-            serverLock();
-        else
-            serverUnlock();
+        lock ? serverLock() : serverUnlock();
         return S_OK;
     }
 
 private:
     const ClassEntry& entry_;
-    LONG refs_ = 1;
+    bool callerHeld_ = false;
 };
 
 // Factories are created lazily, under this lock, and released when the server is unloaded.
@@ -61,7 +49,7 @@ public:
     FactoryCache() { InitializeCriticalSection(&lock_); }
     ~FactoryCache()
     {
-        for (size_t i = 0; i < serverClassCount; ++i)
+        for (size_t i = 0; i < serverClassCount && i < maxClasses; ++i)
             if (factories_[i]) factories_[i]->Release();
         DeleteCriticalSection(&lock_);
     }
@@ -72,10 +60,9 @@ public:
         IClassFactory* f = factories_[row];
         if (f) return f;
         EnterCriticalSection(&lock_);
-        if (!factories_[row]) factories_[row] = new (std::nothrow) ClassFactory(serverClasses[row]);
-        f = factories_[row];
-        LeaveCriticalSection(&lock_);
-        return f;
+        auto leave = scopeExit([this] { LeaveCriticalSection(&lock_); });
+        if (!factories_[row]) factories_[row] = make<ClassFactory>(serverClasses[row]).Detach(); // the cache's count
+        return factories_[row];
     }
 
 private:
@@ -101,9 +88,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
     *out = nullptr;
     for (size_t row = 0; row < serverClassCount; ++row) {
         if (!IsEqualCLSID(clsid, *serverClasses[row].clsid)) continue;
-        IClassFactory* factory = factoryCache().get(row);
-        if (!factory) return E_OUTOFMEMORY;
-        return factory->QueryInterface(iid, out);
+        return boundary([&] { return factoryCache().get(row)->QueryInterface(iid, out); });
     }
     return CLASS_E_CLASSNOTAVAILABLE;
 }

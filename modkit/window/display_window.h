@@ -1,17 +1,24 @@
 #pragma once
-// What the display modules (graph window, image window) share: their top-level window made from the
-// dialog template 5002 with its frame control 5003, the window placement with its settings, and the
-// caption naming the modules that feed the window.
+// DisplayWindow: what the display modules (graph window, image window) share. Their top-level window
+// is made from the dialog template 5002 with its frame control 5003; the frame keeps a 12-pixel
+// margin when the window is resized. The window's placement is a setting of the module ("Top",
+// "Left", "Width", "Height"); the caption names the modules feeding the window; and every move and
+// resize is passed on to the engine, as the module's Placement choice says.
 //
-// A display module keeps a DisplayWindow subclass while its window is shown and overrides:
-//   may:  OnPaint (the frame's drawing), OnSized (after the frame was fitted), OnMoved
-// Handlers run inside the error boundary with the server's resources current; what they throw ends
-// the handler and is kept in lastFailure() (a window has no caller to report it to).
+// A display module keeps one DisplayWindow subclass as a member for its whole life (the window
+// itself exists between Open and Close) and overrides:
+//   may:  OnPaint (the frame's drawing), OnInitWindow (the window was made), OnSized (after the frame
+//         was fitted)
+// Handlers run inside the error boundary (window/dialog_window.h).
 #include <windows.h>
 #include <string>
 #include "engine.h"
+#include "module/settings.h"
+#include "window/dialog_window.h"
 
 namespace modkit {
+
+class ModuleBase;
 
 inline constexpr int displayWindowTemplate = 5002;
 inline constexpr int displayFrameControl = 5003;
@@ -24,47 +31,49 @@ struct WindowPlacement {
     long width = 200;
 };
 
-// Writes the window's current screen rectangle as "Top", "Left", "Width", "Height", in that order.
-void SavePlacement(ISettingsStore& store, HWND window);
-// The placement part of loading settings. Answers false (and changes nothing) unless the site asks for
-// the placement to be restored. Then reads "Width": not 0 also reads "Top", "Left", "Height"; 0 makes
-// the width 200 and keeps the rest. A store without "Width" (the window was closed when the settings
-// were saved) reads as 0. The caller then reopens its window.
-bool LoadPlacement(ISettingsStore& store, IModuleSite& site, WindowPlacement& placement);
-// "Wave " followed by the instance name and a blank of every module feeding `site`, or by
-// "No Inputs" when none does.
-std::wstring SourcesCaption(IModuleSite& site);
-
-class DisplayWindow {
+class DisplayWindow : public DialogWindow {
 public:
-    DisplayWindow() = default;
-    virtual ~DisplayWindow();
-    DisplayWindow(const DisplayWindow&) = delete;
-    DisplayWindow& operator=(const DisplayWindow&) = delete;
+    // What a move or resize of the window tells the engine: that the module changed (SetModified 1),
+    // or the placement itself, saved at once through the site's host object.
+    enum class OnMove { ReportChange, SaveAtOnce };
 
+    DisplayWindow(ModuleBase& module, OnMove onMove) noexcept : module_(module), onMove_(onMove) {}
+    ~DisplayWindow() override;
+
+    WindowPlacement placement;
+
+    bool isOpen() const noexcept { return hwnd() != nullptr; }
+    HWND frame() const noexcept { return GetDlgItem(hwnd(), displayFrameControl); }
     // Creates the window from the template of the current resources as a top-level window, places it
-    // without changing the Z order and shows it. Throws the platform's error when it cannot be made.
-    void Open(const WindowPlacement& placement);
-    void Destroy() noexcept;
-    HWND hwnd() const noexcept { return hwnd_; }
-    HWND frame() const noexcept { return GetDlgItem(hwnd_, displayFrameControl); }
-    // True while Open places the window: size and move messages then come from the module, not the user.
-    bool placing() const noexcept { return placing_; }
-    HRESULT lastFailure() const noexcept { return lastFailure_; }
+    // at `placement` without changing the Z order and shows it. Nothing when it is open already.
+    // Throws the platform's error when it cannot be made.
+    void Open();
+    void Close() noexcept { Destroy(); }
+
+    // "Wave " followed by the instance name and a blank of every module feeding `site`, or by
+    // "No Inputs" when none does, as the open window's caption.
+    void ShowSourcesCaption(IModuleSite& site);
+    // The placement part of saving: when the window is open, its screen rectangle as "Top", "Left",
+    // "Width", "Height", in that order.
+    void SavePlacement(Settings& settings) const;
+    // The placement part of loading. Nothing unless the site asks for the placement to be restored.
+    // Then reads "Width": not 0 also reads "Top", "Left", "Height"; 0 makes the width 200 and keeps
+    // the rest. A store without "Width" (saved with the window closed) reads as 0. Then the window is
+    // closed and opened again at the placement.
+    void LoadPlacement(Settings& settings, IModuleSite& site);
 
 protected:
+    virtual void OnInitWindow() {}
     // Paint request; the window's update region is validated by the caller.
     virtual void OnPaint() {}
     virtual void OnSized(int /*cx*/, int /*cy*/) {}
-    virtual void OnMoved() {}
 
 private:
-    static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
-    bool HandleMessage(UINT message, LPARAM lParam);
+    INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
+    void Moved();
 
-    HWND hwnd_ = nullptr;
-    bool placing_ = false;
-    HRESULT lastFailure_ = S_OK;
+    ModuleBase& module_;
+    const OnMove onMove_;
 };
 
 } // namespace modkit

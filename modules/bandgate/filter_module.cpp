@@ -6,20 +6,14 @@ using namespace modkit;
 
 void FilterModule::OnInitialize()
 {
-    author = moduleAuthor;
     description = L"Perform a frequency-domain band-pass filtering function.";
-    AddInput(defaultPin_, 128);
-    AddOutput(defaultPin_, 128);
-    blockSize = 128;
-    sampleRate = 11025;
-    hiCut = 64;
-    loCut = 0;
-    ramp = 1;
+    AddInput(inputPin, 128);
+    AddOutput(outputPin, 128);
 }
 
 void FilterModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
-    if (std::wcscmp(pin.name(), L"Default") != 0) return;
+    if (pin != L"Default") return;
     // Empty or non-numeric text reads as 0, as a plain text-to-integer conversion gives.
     sampleRate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
 }
@@ -38,19 +32,17 @@ float FilterModule::Gain(long i) const noexcept
     return g;
 }
 
-void FilterModule::OnProcess()
+std::optional<long> FilterModule::OutputSize(const Block& in)
 {
-    CheckInputProps(defaultPin_);
-    if (!IsInputReady(defaultPin_)) return;
-    Block in = GetInputBlock(defaultPin_);
-    Block out = GetOutputBlock(defaultPin_);
     blockSize = in.count;
-    out = ResizeOutput(defaultPin_, out, in.count);
-    if (out.count < in.count) return; // the engine did not give the storage asked for
+    return in.count;
+}
+
+void FilterModule::Transform(const Block& in, const Block& out)
+{
     for (long i = 0; i < in.count / 2; ++i) {
         float g = Gain(i);
         out.data[2 * i] = g * in.data[2 * i];
         out.data[2 * i + 1] = g * in.data[2 * i + 1];
     }
-    SendOutput(defaultPin_);
 }

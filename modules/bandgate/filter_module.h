@@ -2,11 +2,11 @@
 // Filter: a band-pass in the frequency domain. Every bin of a spectrum is multiplied by a gain that
 // is 1 from loCut to hiCut and falls to 0 over `ramp` bins on either side.
 #include "identity.h"
-#include "module/module_base.h"
+#include "module/transform.h"
 
-class FilterModule : public modkit::Module<FilterModule, identity::ModuleInterface> {
+class FilterModule : public modkit::TransformModule<FilterModule, identity::ModuleInterface> {
 public:
-    FilterModule() : Module(identity::module) {}
+    FilterModule() : TransformModule(identity::module, L"Default", L"Default") {}
 
     // Gain of bin `i` for the current band; the high-side rule wins where both sides apply.
     float Gain(long i) const noexcept;
@@ -20,9 +20,7 @@ public:
 
 protected:
     void OnInitialize() override;
-    void OnProcess() override;
+    std::optional<long> OutputSize(const modkit::Block& in) override;
+    void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-
-private:
-    modkit::Pin defaultPin_{L"Default"};
 };

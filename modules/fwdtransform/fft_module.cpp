@@ -1,6 +1,5 @@
 #include "fft_module.h"
 
-#include <cwchar>
 #include "module/spectrum.h"
 #include "nsp.h"
 
@@ -8,27 +7,24 @@ using namespace modkit;
 
 void FFTModule::OnInitialize()
 {
-    author = moduleAuthor;
     description = L"Perform an FFT.";
-    AddInput(defaultPin_, 128);
-    AddOutput(defaultPin_, 128);
+    AddInput(inputPin, 128);
+    AddOutput(outputPin, 128);
 }
 
 void FFTModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
-    if (std::wcscmp(pin.name(), L"Default") == 0) SetProperty(document, L"Type", L"FFT");
+    if (pin == L"Default") SetProperty(document, L"Type", L"FFT");
 }
 
-void FFTModule::OnProcess()
+std::optional<long> FFTModule::OutputSize(const Block& in)
 {
-    CheckInputProps(defaultPin_);
-    Block in = GetInputBlock(defaultPin_);
-    Block out = GetOutputBlock(defaultPin_);
-    if (!IsInputReady(defaultPin_)) return;
     // A ready pin without a usable block: nothing to transform, so nothing is resized or sent.
-    if (in.empty()) return;
-    out = ResizeOutput(defaultPin_, out, in.count + 2);
-    if (out.count < in.count + 2) return; // the engine did not give the storage asked for
+    if (in.empty()) return std::nullopt;
+    return in.count + 2;
+}
+
+void FFTModule::Transform(const Block& in, const Block& out)
+{
     nspsRealFftNip(in.data, out.data, TransformOrder(in.count), NSP_Forw);
-    SendOutput(defaultPin_);
 }

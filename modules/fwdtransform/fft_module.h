@@ -1,17 +1,20 @@
 #pragma once
 // FFT: each block of real samples becomes the complex spectrum of a real FFT ("Type" "FFT").
 #include "identity.h"
-#include "module/module_base.h"
+#include "module/transform.h"
 
-class FFTModule : public modkit::Module<FFTModule, identity::ModuleInterface> {
+class FFTModule : public modkit::TransformModule<FFTModule, identity::ModuleInterface> {
 public:
-    FFTModule() : Module(identity::module) {}
+    // The FFT fetches both blocks before it asks whether one is ready.
+    FFTModule()
+        : TransformModule(identity::module, L"Default", L"Default",
+                          {.readiness = modkit::BlockProtocol::Readiness::AskAfterFetch})
+    {
+    }
 
 protected:
     void OnInitialize() override;
-    void OnProcess() override;
+    std::optional<long> OutputSize(const modkit::Block& in) override;
+    void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-
-private:
-    modkit::Pin defaultPin_{L"Default"};
 };

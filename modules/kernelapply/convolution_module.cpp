@@ -6,26 +6,23 @@ using namespace modkit;
 
 void ConvolutionModule::OnInitialize()
 {
-    author = moduleAuthor;
     description = L"Perform 1-dimensional convolution.";
-    AddInput(signalPin_, 128);
-    AddOutput(signalPin_, 128);
+    AddInput(inputPin, 128);
+    AddOutput(outputPin, 128);
     AddInput(kernelPin_, 128);
 }
 
-void ConvolutionModule::OnProcess()
+// The kernel is whatever block the "Convolution" input holds now, new or not.
+void ConvolutionModule::FetchSideInputs() { kernel_ = GetInputBlock(kernelPin_); }
+
+std::optional<long> ConvolutionModule::OutputSize(const Block& in)
 {
-    CheckInputProps(signalPin_);
-    if (!IsInputReady(signalPin_)) return;
-    // The kernel is whatever block the "Convolution" input holds now, new or not.
-    Block x = GetInputBlock(signalPin_);
-    Block h = GetInputBlock(kernelPin_);
-    Block y = GetOutputBlock(signalPin_);
     // Without both a signal and a kernel there is nothing to convolve: nothing is resized or sent.
-    if (x.empty() || h.empty()) return;
-    long size = x.count + h.count - 1;
-    y = ResizeOutput(signalPin_, y, size);
-    if (y.count < size) return; // the engine did not give the storage asked for
-    nspsConv(x.data, int(x.count), h.data, int(h.count), y.data);
-    SendOutput(signalPin_);
+    if (in.empty() || kernel_.empty()) return std::nullopt;
+    return in.count + kernel_.count - 1;
+}
+
+void ConvolutionModule::Transform(const Block& in, const Block& out)
+{
+    nspsConv(in.data, int(in.count), kernel_.data, int(kernel_.count), out.data);
 }

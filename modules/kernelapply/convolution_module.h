@@ -1,17 +1,20 @@
 #pragma once
 // Convolution: each block on "Signal" is convolved in full with the current "Convolution" block.
 #include "identity.h"
-#include "module/module_base.h"
+#include "module/transform.h"
 
-class ConvolutionModule : public modkit::Module<ConvolutionModule, identity::ModuleInterface> {
+class ConvolutionModule : public modkit::TransformModule<ConvolutionModule, identity::ModuleInterface> {
 public:
-    ConvolutionModule() : Module(identity::module) {}
+    // An input and an output share the name "Signal".
+    ConvolutionModule() : TransformModule(identity::module, L"Signal", L"Signal") {}
 
 protected:
     void OnInitialize() override;
-    void OnProcess() override;
+    void FetchSideInputs() override;
+    std::optional<long> OutputSize(const modkit::Block& in) override;
+    void Transform(const modkit::Block& in, const modkit::Block& out) override;
 
 private:
-    modkit::Pin signalPin_{L"Signal"}; // an input and an output share this name
     modkit::Pin kernelPin_{L"Convolution"};
+    modkit::Block kernel_;
 };

@@ -6,22 +6,15 @@ using namespace modkit;
 
 void MagnitudeModule::OnInitialize()
 {
-    author = moduleAuthor;
     description = L"Takes the log(magintude) of a complex signal.";
-    AddInput(defaultPin_, 128);
-    AddOutput(defaultPin_, 128);
+    AddInput(inputPin, 128);
+    AddOutput(outputPin, 128);
 }
 
-void MagnitudeModule::OnProcess()
+void MagnitudeModule::Transform(const Block& in, const Block& out)
 {
-    CheckInputProps(defaultPin_);
-    if (!IsInputReady(defaultPin_)) return;
-    Block in = GetInputBlock(defaultPin_);
-    Block out = GetOutputBlock(defaultPin_);
-    long bins = in.count / 2; // an odd last float is ignored
-    out = ResizeOutput(defaultPin_, out, bins);
+    const long bins = in.count / 2;
     const long m = out.count;
-    if (m < bins) return; // the engine did not give the storage asked for
     for (long i = 0; i < bins; ++i) {
         long double re = in.data[2 * i];
         long double im = in.data[2 * i + 1];
@@ -31,5 +24,4 @@ void MagnitudeModule::OnProcess()
         if (value < -1.0f) value = -1.0f; // a zero bin gives minus infinity
         out.data[i] = value;
     }
-    SendOutput(defaultPin_);
 }

@@ -1,16 +1,14 @@
 #pragma once
 // Magnitude: each complex value becomes a clipped, tilted log power, ready to draw between -1 and 1.
 #include "identity.h"
-#include "module/module_base.h"
+#include "module/transform.h"
 
-class MagnitudeModule : public modkit::Module<MagnitudeModule, identity::ModuleInterface> {
+class MagnitudeModule : public modkit::TransformModule<MagnitudeModule, identity::ModuleInterface> {
 public:
-    MagnitudeModule() : Module(identity::module) {}
+    MagnitudeModule() : TransformModule(identity::module, L"Default", L"Default") {}
 
 protected:
     void OnInitialize() override;
-    void OnProcess() override;
-
-private:
-    modkit::Pin defaultPin_{L"Default"};
+    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count / 2; } // an odd last float is ignored
+    void Transform(const modkit::Block& in, const modkit::Block& out) override;
 };

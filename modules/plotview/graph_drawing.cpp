@@ -2,7 +2,11 @@
 
 #include <cmath>
 #include <cwchar>
+#include "com/handle.h"
 #include "graph_window_module.h"
+
+using modkit::GdiObject;
+using modkit::Selection;
 
 namespace {
 
@@ -84,15 +88,13 @@ void drawAxisTitle(HWND frame, HFONT font, bool spectrum)
     RECT r{};
     if (!window || !GetWindowRect(frame, &r)) return;
     MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&r), 2);
-    HDC dc = GetDC(window);
+    modkit::WindowDc dc(window);
     if (!dc) return;
-    HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
-    SetBkMode(dc, TRANSPARENT);
-    SetTextAlign(dc, TA_TOP | TA_LEFT | TA_NOUPDATECP);
+    Selection withFont(dc.get(), font);
+    SetBkMode(dc.get(), TRANSPARENT);
+    SetTextAlign(dc.get(), TA_TOP | TA_LEFT | TA_NOUPDATECP);
     const wchar_t* title = spectrum ? L"Frequency  (kHz) ->   " : L"Time (mS) ->            ";
-    TextOutW(dc, r.left + 10, r.bottom, title, int(std::wcslen(title)));
-    if (oldFont) SelectObject(dc, oldFont);
-    ReleaseDC(window, dc);
+    TextOutW(dc.get(), r.left + 10, r.bottom, title, int(std::wcslen(title)));
 }
 
 void drawTrace(HDC dc, int H, float p, const GraphWindowModule& g)
@@ -130,50 +132,38 @@ void DrawGraph(HWND frame, HFONT font, const GraphWindowModule& g)
     const int W0 = outer.right - outer.left, H0 = outer.bottom - outer.top;
     const int W = W0 - 7, H = H0 - 7;
     if (W <= 0 || H <= 0) return;
-    HDC dc = GetDC(frame);
+    modkit::WindowDc dc(frame);
     if (!dc) return;
-    HDC mem = CreateCompatibleDC(dc);
-    HBITMAP bitmap = mem ? CreateCompatibleBitmap(dc, W0, H0) : nullptr;
-    if (!bitmap) {
-        if (mem) DeleteDC(mem);
-        ReleaseDC(frame, dc);
-        return;
-    }
-    HGDIOBJ oldBitmap = SelectObject(mem, bitmap);
-    HGDIOBJ oldFont = font ? SelectObject(mem, font) : nullptr;
+    modkit::MemoryDc mem(CreateCompatibleDC(dc.get()));
+    GdiObject<HBITMAP> bitmap(mem ? CreateCompatibleBitmap(dc.get(), W0, H0) : nullptr);
+    if (!bitmap) return;
+    Selection onBitmap(mem.get(), bitmap.get());
+    Selection withFont(mem.get(), font);
     RECT area{0, 0, W, H};
-    HBRUSH fill = CreateSolidBrush(background);
-    FillRect(mem, &area, fill);
-    DeleteObject(fill);
+    GdiObject<HBRUSH> fill(CreateSolidBrush(background));
+    FillRect(mem.get(), &area, fill.get());
 
     const float p = float(W) / float(g.display.size());
     if (g.graticule) {
-        HPEN dotted = CreatePen(PS_DOT, 1, gridColour);
-        HGDIOBJ oldPen = SelectObject(mem, dotted);
-        MoveToEx(mem, 0, H / 2, nullptr);
-        LineTo(mem, W, H / 2);
-        SetBkMode(mem, TRANSPARENT);
-        SetTextAlign(mem, TA_BOTTOM | TA_LEFT | TA_NOUPDATECP);
+        GdiObject<HPEN> dotted(CreatePen(PS_DOT, 1, gridColour));
+        Selection withDots(mem.get(), dotted.get());
+        MoveToEx(mem.get(), 0, H / 2, nullptr);
+        LineTo(mem.get(), W, H / 2);
+        SetBkMode(mem.get(), TRANSPARENT);
+        SetTextAlign(mem.get(), TA_BOTTOM | TA_LEFT | TA_NOUPDATECP);
         if (g.IsSpectrum())
-            drawFrequencyScale(mem, W, H, g.sampleRate);
+            drawFrequencyScale(mem.get(), W, H, g.sampleRate);
         else
-            drawTimeScale(mem, W, H, p, g.sampleRate);
-        SelectObject(mem, oldPen);
-        DeleteObject(dotted);
+            drawTimeScale(mem.get(), W, H, p, g.sampleRate);
         drawAxisTitle(frame, font, g.IsSpectrum());
     }
 
-    HPEN black = CreatePen(PS_SOLID, 1, RGB(0, 0, 0));
-    HGDIOBJ oldPen = SelectObject(mem, black);
-    drawTrace(mem, H, p, g);
-    SelectObject(mem, oldPen);
+    GdiObject<HPEN> black(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));
+    {
+        Selection withBlack(mem.get(), black.get());
+        drawTrace(mem.get(), H, p, g);
+    }
 
     // One transfer, so the plot never shows half drawn.
-    BitBlt(dc, 0, 0, W, H, mem, 0, 0, SRCCOPY);
-    ReleaseDC(frame, dc);
-    if (oldFont) SelectObject(mem, oldFont);
-    SelectObject(mem, oldBitmap);
-    DeleteObject(black);
-    DeleteObject(bitmap);
-    DeleteDC(mem);
+    BitBlt(dc.get(), 0, 0, W, H, mem.get(), 0, 0, SRCCOPY);
 }

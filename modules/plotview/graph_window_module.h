@@ -2,17 +2,15 @@
 // GraphWindow: shows the latest block of its input in a window of its own, as a waveform with a
 // millisecond scale or, for "FFT" signals, as a spectrum with a kilohertz scale, and passes the
 // input on unchanged.
-#include <memory>
 #include <string>
 #include <vector>
 #include "identity.h"
-#include "module/module_base.h"
+#include "module/transform.h"
 #include "window/display_window.h"
 
-class GraphWindowModule : public modkit::Module<GraphWindowModule, identity::ModuleInterface> {
+class GraphWindowModule : public modkit::TransformModule<GraphWindowModule, identity::ModuleInterface> {
 public:
     GraphWindowModule();
-    ~GraphWindowModule() override;
 
     bool IsSpectrum() const { return signalType == L"FFT"; }
 
@@ -24,23 +22,30 @@ public:
     float gain = 1.0f;
     long sampleRate = 11025;
     std::wstring signalType;
-    modkit::WindowPlacement placement;
 
 protected:
     void OnInitialize() override;
     void OnStart() override;
-    void OnProcess() override;
-    void OnOpenWindow() override;
-    void OnCloseWindow() override;
-    void OnSaveSettings(ISettingsStore* store) override;
-    void OnLoadSettings(ISettingsStore* store) override;
+    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
+    void Transform(const modkit::Block& in, const modkit::Block& out) override;
+    void OnOpenWindow() override { window_.Open(); }
+    void OnCloseWindow() override { window_.Close(); }
+    void OnSaveSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:
-    class Window;
-    // The user moved or resized the window: the engine learns that the module changed.
-    void WindowChanged();
+    // The graph window draws the module's graph; every move and resize tells the engine of a change.
+    class Window : public modkit::DisplayWindow {
+    public:
+        explicit Window(GraphWindowModule& module) : DisplayWindow(module, OnMove::ReportChange), module_(module) {}
 
-    std::unique_ptr<Window> window_;
-    modkit::Pin defaultPin_{L"Default"};
+    protected:
+        void OnPaint() override;
+
+    private:
+        GraphWindowModule& module_;
+    };
+
+    Window window_{*this};
 };

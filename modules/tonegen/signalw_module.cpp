@@ -2,47 +2,14 @@
 
 #include <cmath>
 #include <cwchar>
-#include <optional>
 
 using namespace modkit;
 
-namespace {
-
-// The whole-number part of a stored float; nothing when it has none that fits (NaN, infinite, huge).
-std::optional<long> wholeNumber(float value)
-{
-    if (!(value > -2147483648.0f && value < 2147483648.0f)) return std::nullopt;
-    return static_cast<long>(value);
-}
-
-void writeFloat(ISettingsStore* store, const wchar_t* name, float value)
-{
-    check(store->WriteFloat(Bstr(name).get(), value));
-}
-
-float readFloat(ISettingsStore* store, const wchar_t* name, float current)
-{
-    float value = current;
-    check(store->ReadFloat(Bstr(name).get(), &value));
-    return value;
-}
-
-} // namespace
-
 void SignalWModule::OnInitialize()
 {
-    author = moduleAuthor;
     description = L"Creates Sine, Square, impulse, and white noise signals.";
-    blockSize = 128;
-    sampleRate = 11025;
     AddInput(frequencyPin_, 1);
     AddOutput(defaultPin_, blockSize);
-    lastDue = 0;
-    ticksPerBlock = 0;
-    amplitude = 0.5f;
-    phaseStep = sixCycles / static_cast<float>(blockSize);
-    phase = 0.0f;
-    restartPending = 0;
     RestartNoise();
     PropagateProps(defaultPin_);
 }
@@ -123,7 +90,7 @@ void SignalWModule::AdvancePhase() noexcept
 
 void SignalWModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
-    if (std::wcscmp(pin.name(), defaultPin_.name()) != 0) return;
+    if (pin != defaultPin_) return;
     wchar_t rate[16];
     swprintf(rate, 16, L"%ld", sampleRate);
     SetProperty(document, L"SamplesPerSecond", rate);
@@ -131,30 +98,27 @@ void SignalWModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
     SetProperty(document, L"Range", L"-1,1");
 }
 
-void SignalWModule::OnSaveSettings(ISettingsStore* store)
+void SignalWModule::OnSaveSettings(Settings& settings)
 {
-    if (!store) return;
-    writeFloat(store, L"Amp", amplitude);
-    writeFloat(store, L"Freq", phaseStep); // radians per sample, not hertz
-    writeFloat(store, L"Phase", phase);
-    writeFloat(store, L"Shape", static_cast<float>(shape));
-    writeFloat(store, L"SampleRate", static_cast<float>(sampleRate));
-    writeFloat(store, L"BlockSize", static_cast<float>(blockSize));
+    settings.write(L"Amp", amplitude);
+    settings.write(L"Freq", phaseStep); // radians per sample, not hertz
+    settings.write(L"Phase", phase);
+    settings.write(L"Shape", shape);
+    settings.write(L"SampleRate", sampleRate);
+    settings.write(L"BlockSize", blockSize);
 }
 
-void SignalWModule::OnLoadSettings(ISettingsStore* store)
+void SignalWModule::OnLoadSettings(Settings& settings)
 {
-    if (!store) return;
-    amplitude = readFloat(store, L"Amp", amplitude);
-    if (float step = readFloat(store, L"Freq", phaseStep); std::isfinite(step)) phaseStep = step;
-    if (auto code = wholeNumber(readFloat(store, L"Shape", static_cast<float>(shape)))) shape = *code;
+    settings.read(L"Amp", amplitude);
+    // A step that is no number would leave the phase undefined for good.
+    settings.read(L"Freq", phaseStep, finite);
+    settings.read(L"Shape", shape);
     // Sizes and rates that cannot be (zero, negative, not a number) keep the current ones: the
     // pacing divides by the rate and the output is sized by the block size.
-    if (auto size = wholeNumber(readFloat(store, L"BlockSize", static_cast<float>(blockSize))); size && *size > 0)
-        blockSize = *size;
-    long oldRate = sampleRate;
-    if (auto rate = wholeNumber(readFloat(store, L"SampleRate", static_cast<float>(sampleRate))); rate && *rate > 0)
-        sampleRate = *rate;
+    settings.read(L"BlockSize", blockSize, positive);
+    const long oldRate = sampleRate;
+    settings.read(L"SampleRate", sampleRate, positive);
     // The document must not go on announcing the old rate until the block size happens to change.
     if (sampleRate != oldRate) PropagateProps(defaultPin_);
     // "Phase" is saved but not loaded: a loaded generator starts its turn where it stands.

@@ -43,8 +43,8 @@ protected:
     void OnStart() override;
     void OnProcess() override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-    void OnSaveSettings(ISettingsStore* store) override;
-    void OnLoadSettings(ISettingsStore* store) override;
+    void OnSaveSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings) override;
 
 private:
     LONGLONG TicksPerBlock() const;

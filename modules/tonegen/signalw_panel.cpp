@@ -197,9 +197,9 @@ void SignalWPanel::SampleRateChosen()
     SignalWModule* signal = moduleAs<SignalWModule>();
     if (!signal) return;
     ExchangeFromControls();
+    // In double precision, then truncated: "11.025" gives 11025 (a float would give 11024).
     double kilohertz = std::wcstod(SelectedText(IDC_SAMPLE_RATE).c_str(), nullptr);
-    // Rounded, not truncated: "11.025" x 1000 must not come out one hertz short.
-    long rate = std::lround(kilohertz * 1000.0);
+    long rate = static_cast<long>(kilohertz * 1000.0);
     if (rate <= 0) return;
     UpdateScope scope(*this);
     sampleRate_ = signal->sampleRate = rate;
@@ -232,17 +232,16 @@ void SignalWPanel::SetFrequencyScale()
         SetTrackPos(IDC_FREQUENCY, position(static_cast<double>(frequency_) * blockSize_ / sampleRate_ + 0.5));
     } else {
         SetTrackRange(IDC_FREQUENCY, 0, position(sampleRate_ * 2.5));
-        // Rounded to the nearest tenth: a truncated position would move the frequency the next time
-        // either slider is touched.
-        SetTrackPos(IDC_FREQUENCY, position(std::floor(static_cast<double>(frequency_) * 10.0 + 0.5)));
+        // Whole hertz: the tenths of the frequency are cut off.
+        SetTrackPos(IDC_FREQUENCY, position(std::trunc(static_cast<double>(frequency_)) * 10.0));
     }
 }
 
 void SignalWPanel::SetAmplitudeScale()
 {
     SetTrackRange(IDC_AMPLITUDE, frequency_ == 0.0f ? -100 : 0, 100);
-    // Rounded: hundredths stored as floats (0.05 is 0.0499999...) must come back as the same position.
-    SetTrackPos(IDC_AMPLITUDE, position(std::floor(static_cast<double>(amplitude_) * 100.0 + 0.5)));
+    // Hundredths, cut off.
+    SetTrackPos(IDC_AMPLITUDE, position(amplitude_ * 100.0f));
 }
 
 float SignalWPanel::SliderFrequency() const

@@ -153,10 +153,38 @@ TEST(ErrorBoundary, TranslatesWhatWasThrown)
 
 TEST(ErrorBoundary, MakesTheServerResourcesCurrentAndRestoresThem)
 {
+    // A caller whose resources are another module's: the boundary must switch and switch back.
+    HINSTANCE foreign = GetModuleHandleW(L"kernel32.dll");
+    ASSERT_NE(nullptr, foreign);
+    ASSERT_NE(serverInstance(), foreign);
+    ResourceScope caller(foreign);
+    ASSERT_EQ(foreign, resourceInstance());
     HINSTANCE inside = nullptr;
     boundary([&] { inside = resourceInstance(); });
     EXPECT_EQ(serverInstance(), inside);
-    EXPECT_EQ(serverInstance(), resourceInstance());
+    EXPECT_EQ(foreign, resourceInstance()) << "the caller's resources are current again";
+    EXPECT_EQ(E_FAIL, boundary([] { throw 1; }));
+    EXPECT_EQ(foreign, resourceInstance()) << "also after a failure";
+}
+
+TEST(ErrorBoundary, AFailureNamesTheFileAndLineWhereItWasRaised)
+{
+    const int line = __LINE__ + 1;
+    EXPECT_EQ(E_ACCESSDENIED, boundary([] { check(E_ACCESSDENIED); }));
+    const Failure& failure = lastFailure();
+    EXPECT_EQ(E_ACCESSDENIED, failure.code);
+    ASSERT_NE(nullptr, failure.file);
+    EXPECT_STREQ("com_test.cpp", failure.file);
+    EXPECT_EQ(unsigned(line), failure.line);
+    try {
+        throwHr(E_POINTER);
+    } catch (const ComError& e) {
+        const std::string expected = "0x80004003 at com_test.cpp:" + std::to_string(__LINE__ - 2) + " ";
+        EXPECT_EQ(0u, std::string(e.what()).find(expected)) << e.what();
+    }
+    EXPECT_EQ(E_OUTOFMEMORY, boundary([] { throw std::bad_alloc(); }));
+    EXPECT_EQ(nullptr, lastFailure().file) << "only raised failures have a place";
+    EXPECT_EQ(L"0x80004005", hresultText(E_FAIL));
 }
 
 TEST(BstrOwner, KeepsEmbeddedTextAndFreesOnReset)

@@ -47,7 +47,7 @@ protected:
         events.push_back(L"output");
         SetProperty(doc, L"Seen", L"yes");
     }
-    void OnSaveSettings(ISettingsStore* store) override { events.push_back(store ? L"save store" : L"save none"); }
+    void OnSaveSettings(Settings&) override { events.push_back(L"save"); }
     void OnCloseWindow() override
     {
         Bstr name;
@@ -194,7 +194,7 @@ TEST_F(ModuleBaseTest, SettingsGoToTheHookOnlyThroughAStore)
     EXPECT_EQ(S_OK, instance->module->SaveSettings(store.Get()));
     EXPECT_EQ(S_OK, instance->module->SaveSettings(nullptr));
     EXPECT_EQ(S_OK, instance->module->SaveSettings(instance->object.Get())) << "E_NOINTERFACE is accepted";
-    EXPECT_EQ((std::vector<std::wstring>{L"save store", L"save none", L"save none"}), ProbeModule::events);
+    EXPECT_EQ((std::vector<std::wstring>{L"save"}), ProbeModule::events);
 }
 
 TEST_F(ModuleBaseTest, HelpPathLiesBesideTheServerEvenWithoutAPage)

@@ -171,7 +171,8 @@ TEST_F(GraphWindowTest, WindowOpensOnceAtItsPlacementAndCloses)
     GetWindowRect(w, &r);
     EXPECT_EQ(box(RECT{50, 50, 250, 200}), box(r));
     EXPECT_EQ(0, GetWindowLongW(w, GWL_STYLE) & WS_SYSMENU);
-    EXPECT_EQ(modified, h.core().modifiedCount()) << "opening is no change by the user";
+    EXPECT_LT(modified, h.core().modifiedCount()) << "placing the window moves and sizes it: a change";
+    EXPECT_EQ(1, h.core().lastModifiedFlag());
     ASSERT_EQ(S_OK, h.module()->OpenWindow());
     EXPECT_EQ(w, findWindow());
     ASSERT_EQ(S_OK, h.module()->CloseWindow());

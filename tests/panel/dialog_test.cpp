@@ -330,18 +330,18 @@ TEST_F(ProbePanelTest, ApplyExchangesThenAppliesThenClearsTheDirtyPage)
     EXPECT_EQ(0, h.core().lastModifiedFlag());
 }
 
-TEST_F(ProbePanelTest, FailedApplyLeavesThePageAsItWas)
+TEST_F(ProbePanelTest, AFailedApplyStillCleansThePageAndAnswersThePanelsResult)
 {
     dialog->dirty = 1;
     dialog->applyResult = E_INVALIDARG;
     EXPECT_EQ(E_INVALIDARG, page->Apply());
-    EXPECT_EQ(1, dialog->dirty);
-    EXPECT_TRUE(site->statusChanges.empty());
-    EXPECT_TRUE(updateCalls().empty());
+    EXPECT_EQ(0, dialog->dirty);
+    EXPECT_EQ((std::vector<DWORD>{0}), site->statusChanges);
+    EXPECT_EQ((std::vector<SiteCall>{SiteCall::SetModified}), updateCalls());
+    EXPECT_EQ(0, h.core().lastModifiedFlag());
 
     dialog->applyResult = S_FALSE;
     EXPECT_EQ(S_FALSE, page->Apply()) << "the panel's own answer";
-    EXPECT_EQ(0, dialog->dirty);
 }
 
 TEST_F(ProbePanelTest, ReleasingAnActivePageTakesItsWindowAlong)

@@ -46,7 +46,8 @@ std::wstring catalogued(const wchar_t* name)
     return {};
 }
 
-void expectRegistered(const std::wstring& path)
+// The COM keys of both classes and the type library, whatever the catalogue holds.
+void expectServerKeys(const std::wstring& path)
 {
     const HKEY cr = HKEY_CLASSES_ROOT;
     for (const ClassRow& row : classRows) {
@@ -71,6 +72,11 @@ void expectRegistered(const std::wstring& path)
     EXPECT_EQ(path, stringValue(cr, typeLibKey() + L"\\0\\win64"));
     EXPECT_EQ(path.substr(0, path.find_last_of(L'\\') + 1), stringValue(cr, typeLibKey() + L"\\HELPDIR"));
     EXPECT_EQ(libid, stringValue(cr, std::wstring(L"Interface\\") + moduleIid + L"\\TypeLib"));
+}
+
+void expectRegistered(const std::wstring& path)
+{
+    expectServerKeys(path);
     EXPECT_EQ(moduleClsid, catalogued(L"FFT"));
 }
 
@@ -205,12 +211,20 @@ private:
     DWORD cookie_ = 0;
 };
 
-TEST_F(RegistrationTest, ARegistrarThatRefusesTheModuleEndsRegistrationBeforeAnyKeyIsWritten)
+TEST_F(RegistrationTest, ARegistrarThatRefusesTheModuleStillGetsTheServerRegisteredAndReported)
 {
-    StandInRegistrar registrar(E_ACCESSDENIED);
-    EXPECT_EQ(E_ACCESSDENIED, server.call("DllRegisterServer"));
-    EXPECT_EQ(L"FFT", registrar.fake->registered);
-    EXPECT_TRUE(IsEqualCLSID(CLSID_FFTModule, registrar.fake->registeredClass));
+    {
+        StandInRegistrar registrar(E_ACCESSDENIED);
+        EXPECT_EQ(E_ACCESSDENIED, server.call("DllRegisterServer")) << "the refusal is reported";
+        EXPECT_EQ(L"FFT", registrar.fake->registered);
+        EXPECT_TRUE(IsEqualCLSID(CLSID_FFTModule, registrar.fake->registeredClass));
+    }
+    expectServerKeys(serverPath);
+    EXPECT_EQ(L"", catalogued(L"FFT")) << "the stand-in kept the real catalogue untouched";
+
+    StandInRegistrar accepting(S_OK);
+    EXPECT_EQ(S_OK, server.call("DllRegisterServer"));
+    EXPECT_EQ(S_OK, server.call("DllUnregisterServer"));
     expectUnregistered();
 }
 
