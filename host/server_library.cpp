@@ -2,6 +2,7 @@
 
 #include <string>
 #include "com/error.h"
+#include "host/vento_engine.h"
 
 namespace vento {
 
@@ -19,7 +20,18 @@ std::filesystem::path programFolder()
     }
 }
 
-ServerLibrary::ServerLibrary(const std::filesystem::path& file) : file_(file), library_(file.c_str()) {}
+namespace {
+modkit::Library load(const std::filesystem::path& file)
+{
+    try {
+        return modkit::Library(file.c_str());
+    } catch (const modkit::ComError& e) {
+        throw EngineError(narrow(file.filename().wstring()) + ": cannot load (" + narrow(modkit::hresultText(e.code())) + ")");
+    }
+}
+} // namespace
+
+ServerLibrary::ServerLibrary(const std::filesystem::path& file) : file_(file), library_(load(file)) {}
 
 HRESULT ServerLibrary::getClassObject(REFCLSID clsid, REFIID iid, void** out) const
 {

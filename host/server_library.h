@@ -18,7 +18,7 @@ std::filesystem::path programFolder();
 
 class ServerLibrary {
 public:
-    // Loads `file`; throws modkit::ComError with the platform's error.
+    // Loads `file`; throws EngineError naming the file and the platform's error.
     explicit ServerLibrary(const std::filesystem::path& file);
 
     HMODULE handle() const noexcept { return library_.get(); }

@@ -28,6 +28,7 @@
 #include "bench_timing.h"
 #include "fwdtransform_idl.h"
 #include "host/apartment.h"
+#include "host/server_library.h"
 #include "host/settings_store.h"
 #include "host/vento_engine.h"
 #include "invtransform_idl.h"
@@ -77,27 +78,12 @@ std::pair<double, double> timePerCall(A&& a, B&& b)
     return {bestA * 1e9, bestB * 1e9};
 }
 
-std::wstring besideThisProgram(const wchar_t* file)
-{
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring dir(path, n);
-    return dir.substr(0, dir.find_last_of(L"\\/") + 1) + file;
-}
-
 // The server's class factory. The library stays loaded until the process ends: engines release
 // their modules before that.
 ComPtr<IClassFactory> factoryOf(const wchar_t* dll, REFCLSID clsid)
 {
-    const std::wstring path = besideThisProgram(dll);
-    HMODULE library = LoadLibraryW(path.c_str());
-    if (!library) throw std::runtime_error("cannot load " + vento::narrow(path));
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
-    if (!get) throw std::runtime_error(vento::narrow(path) + " does not export DllGetClassObject");
-    ComPtr<IClassFactory> factory;
-    modkit::check(get(clsid, IID_PPV_ARGS(&factory)));
-    return factory;
+    static std::vector<std::unique_ptr<vento::ServerLibrary>> loaded;
+    return loaded.emplace_back(std::make_unique<vento::ServerLibrary>(vento::programFolder() / dll))->classFactory(clsid);
 }
 
 struct Server {

@@ -28,13 +28,10 @@ namespace {
 enum { LowCut = 5001, HighCut = 5003 };
 constexpr wchar_t pin[] = L"Default";
 
+// The page factory of a server the test's harness holds loaded.
 ComPtr<IClassFactory> pageFactory(const wchar_t* dll, REFCLSID page)
 {
-    auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(dll), "DllGetClassObject")));
-    ComPtr<IClassFactory> factory;
-    if (getClassObject) getClassObject(page, IID_PPV_ARGS(&factory));
-    return factory;
+    return vento::ServerLibrary(vento::programFolder() / dll).classFactory(page);
 }
 
 PropertyFrame::Options withFactory(IClassFactory* factory, std::wstring caption = {})

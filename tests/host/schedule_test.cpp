@@ -198,12 +198,9 @@ protected:
     void SetUp() override
     {
         for (auto [dll, clsid] : {std::pair{L"tonegen.dll", &CLSID_SignalWModule}, {L"fwdtransform.dll", &CLSID_FFTModule}}) {
-            HMODULE library = LoadLibraryW(dll);
-            ASSERT_NE(nullptr, library);
-            using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-            auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
+            const auto& server = servers.emplace_back(std::make_unique<ServerLibrary>(programFolder() / dll));
             ComPtr<IClassFactory> factory;
-            ASSERT_EQ(S_OK, get(*clsid, IID_PPV_ARGS(&factory)));
+            ASSERT_EQ(S_OK, server->getClassObject(*clsid, IID_PPV_ARGS(&factory)));
             DWORD cookie = 0;
             ASSERT_EQ(S_OK, CoRegisterClassObject(*clsid, factory.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
             cookies.push_back(cookie);
@@ -214,6 +211,7 @@ protected:
         for (DWORD c : cookies) CoRevokeClassObject(c);
     }
     ComApartment apartment;
+    std::vector<std::unique_ptr<ServerLibrary>> servers;
     std::vector<DWORD> cookies;
 };
 

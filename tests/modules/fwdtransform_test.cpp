@@ -244,19 +244,9 @@ TEST(FFTModuleLifecycle, HandsOutItsPictureAndHelpPage)
 
 class FFTServer : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        library = LoadLibraryW(dll);
-        ASSERT_NE(nullptr, library);
-        getClassObject = reinterpret_cast<decltype(getClassObject)>(reinterpret_cast<void*>(GetProcAddress(library, "DllGetClassObject")));
-        canUnloadNow = reinterpret_cast<decltype(canUnloadNow)>(reinterpret_cast<void*>(GetProcAddress(library, "DllCanUnloadNow")));
-        ASSERT_NE(nullptr, getClassObject);
-        ASSERT_NE(nullptr, canUnloadNow);
-    }
-    void TearDown() override { FreeLibrary(library); }
-    HMODULE library = nullptr;
-    HRESULT(STDAPICALLTYPE* getClassObject)(REFCLSID, REFIID, void**) = nullptr;
-    HRESULT(STDAPICALLTYPE* canUnloadNow)() = nullptr;
+    HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** out) { return server.getClassObject(clsid, iid, out); }
+    HRESULT canUnloadNow() { return server.call("DllCanUnloadNow"); }
+    vento::ServerLibrary server{vento::programFolder() / dll};
 };
 
 TEST_F(FFTServer, HandsOutItsClassFactory)

@@ -45,10 +45,7 @@ protected:
     void SetUp() override
     {
         ASSERT_EQ(S_OK, h.initialize());
-        HMODULE server = GetModuleHandleW(L"fwdtransform.dll");
-        ASSERT_NE(nullptr, server);
-        getClassObject = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(server, "DllGetClassObject")));
-        ASSERT_EQ(S_OK, getClassObject(CLSID_FFTModulePP, IID_PPV_ARGS(&factory)));
+        ASSERT_EQ(S_OK, server.getClassObject(CLSID_FFTModulePP, IID_PPV_ARGS(&factory)));
         ASSERT_EQ(S_OK, factory->CreateInstance(nullptr, IID_PPV_ARGS(&page)));
         host = modkit::make<FakePageHost>();
         other = modkit::make<FakePageSite>(); // any object that is not the FFT module
@@ -70,9 +67,8 @@ protected:
         ASSERT_EQ(S_OK, page->Activate(parent.get(), &rect, FALSE));
     }
 
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
     ModuleHarness h{L"fwdtransform.dll", CLSID_FFTModule};
-    GetClassObject getClassObject = nullptr;
+    vento::ServerLibrary server{vento::programFolder() / L"fwdtransform.dll"};
     ComPtr<IClassFactory> factory;
     ComPtr<IPropertyPage> page;
     ComPtr<FakePageHost> host;

@@ -44,10 +44,9 @@ TEST_P(PropertyFrameTest, ShowsTheFFTPageAndClosesWithIt)
 
     ModuleHarness h(L"fwdtransform.dll", CLSID_FFTModule);
     ASSERT_EQ(S_OK, h.initialize());
-    auto getClassObject = reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"fwdtransform.dll"), "DllGetClassObject")));
+    vento::ServerLibrary server(vento::programFolder() / L"fwdtransform.dll");
     ComPtr<IClassFactory> factory;
-    ASSERT_EQ(S_OK, getClassObject(CLSID_FFTModulePP, IID_PPV_ARGS(&factory)));
+    ASSERT_EQ(S_OK, server.getClassObject(CLSID_FFTModulePP, IID_PPV_ARGS(&factory)));
     PageClassRegistration registration(factory.Get());
     ASSERT_EQ(S_OK, registration.hr);
 

@@ -6,46 +6,11 @@
 
 namespace vento::test {
 
-std::wstring besideTestProgram(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) throw std::runtime_error("cannot find the test program's folder");
-    std::wstring folder(path, n);
-    folder.resize(folder.find_last_of(L"\\/") + 1);
-    return folder + name;
-}
-
 std::wstring longPath(const std::wstring& path)
 {
     wchar_t buffer[1024];
     DWORD n = GetLongPathNameW(path.c_str(), buffer, 1024);
     return n == 0 || n >= 1024 ? path : std::wstring(buffer, n);
-}
-
-Library::Library(const std::wstring& path) : handle_(LoadLibraryW(path.c_str()))
-{
-    if (!handle_) throw std::runtime_error("cannot load a DLL beside the test (error " + std::to_string(GetLastError()) + ")");
-}
-
-Library::~Library() { FreeLibrary(handle_); }
-
-void* Library::entry(const char* name) const
-{
-    void* p = reinterpret_cast<void*>(GetProcAddress(handle_, name));
-    if (!p) throw std::runtime_error(std::string("missing export ") + name);
-    return p;
-}
-
-HRESULT Library::call(const char* entryPoint) const
-{
-    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(entry(entryPoint))();
-}
-
-HRESULT Library::getClassObject(REFCLSID clsid, REFIID iid, void** out) const
-{
-    return reinterpret_cast<HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**)>(entry("DllGetClassObject"))(clsid, iid,
-                                                                                                           out);
 }
 
 DWORD runRegsvr32(const std::wstring& arguments)

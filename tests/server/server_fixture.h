@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
+#include "host/server_library.h"
 #include "registry.h"
 
 namespace vento::test {
@@ -17,26 +18,11 @@ inline constexpr wchar_t libid[] = L"{C54E9B91-8F4E-4AEC-B6C5-66BD3555EBF7}";
 inline constexpr wchar_t moduleIid[] = L"{CD75BE66-4E45-4990-B9FA-456DC5DFE4DE}";
 inline constexpr wchar_t registrarClsid[] = L"{B9503F99-DEBD-4E84-B302-52BA7A02F6C6}";
 
-// The full long path of a file beside the test program.
-std::wstring besideTestProgram(const wchar_t* name);
+// The full path of a file beside the test program, and a path in its long form.
+inline std::wstring besideTestProgram(const wchar_t* name) { return (programFolder() / name).wstring(); }
 std::wstring longPath(const std::wstring& path);
 
-// A DLL loaded for the life of the object, with its entry points by name.
-class Library {
-public:
-    explicit Library(const std::wstring& path);
-    ~Library();
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
-
-    HMODULE handle() const noexcept { return handle_; }
-    HRESULT call(const char* entryPoint) const; // DllRegisterServer, DllUnregisterServer, DllCanUnloadNow
-    HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** out) const;
-
-private:
-    void* entry(const char* name) const;
-    HMODULE handle_;
-};
+using Library = ServerLibrary;
 
 // Runs Wine's (or Windows') regsvr32 with `arguments` and answers its exit code.
 DWORD runRegsvr32(const std::wstring& arguments);

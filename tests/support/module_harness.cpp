@@ -29,16 +29,11 @@ std::string narrow(std::wstring_view text)
     throw std::logic_error(std::string(what) + " \"" + narrow(pin) + "\"");
 }
 
-std::wstring besideThisProgram(const wchar_t* name)
+// A name without a folder is a file beside the test program.
+std::filesystem::path besideThisProgram(const wchar_t* name)
 {
-    std::wstring_view n(name);
-    if (n.find_first_of(L"\\/:") != std::wstring_view::npos) return std::wstring(n);
-    wchar_t path[MAX_PATH];
-    DWORD len = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (len == 0 || len >= MAX_PATH) throw std::runtime_error("cannot find the test program's folder");
-    std::wstring folder(path, len);
-    folder.resize(folder.find_last_of(L"\\/") + 1);
-    return folder + std::wstring(n);
+    std::filesystem::path path(name);
+    return path.has_parent_path() ? path : programFolder() / path;
 }
 
 std::optional<std::wstring_view> viewOf(const std::optional<std::wstring>& props)
@@ -49,38 +44,16 @@ std::optional<std::wstring_view> viewOf(const std::optional<std::wstring>& props
 
 } // namespace
 
-ModuleHarness::Library::~Library()
-{
-    if (handle) FreeLibrary(handle);
-}
-
-// A module server loaded beside this program, and the class factory of one of its classes.
-Microsoft::WRL::ComPtr<IClassFactory> ModuleHarness::loadFactory(const wchar_t* dllName, REFCLSID clsid, HMODULE* handle)
-{
-    std::wstring path = besideThisProgram(dllName);
-    *handle = LoadLibraryW(path.c_str());
-    if (!*handle)
-        throw std::runtime_error("cannot load " + narrow(path) + " (error " + std::to_string(GetLastError()) + ")");
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(*handle, "DllGetClassObject")));
-    if (!getClassObject) throw std::runtime_error(narrow(path) + " does not export DllGetClassObject");
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    modkit::check(getClassObject(clsid, IID_PPV_ARGS(&factory)));
-    return factory;
-}
-
 Instance& ModuleHarness::addModule(const wchar_t* dllName, REFCLSID moduleClsid, std::wstring_view name)
 {
-    auto& library = moreLibraries_.emplace_back(std::make_unique<Library>());
-    auto factory = loadFactory(dllName, moduleClsid, &library->handle);
-    return engine_.create(*factory.Get(), name);
+    auto& library = moreLibraries_.emplace_back(std::make_unique<ServerLibrary>(besideThisProgram(dllName)));
+    return engine_.create(*library->classFactory(moduleClsid).Get(), name);
 }
 
 ModuleHarness::ModuleHarness(const wchar_t* dllName, REFCLSID moduleClsid)
-    : engine_(std::make_unique<ManualClock>())
+    : library_(besideThisProgram(dllName)), engine_(std::make_unique<ManualClock>())
 {
-    auto factory = loadFactory(dllName, moduleClsid, &library_.handle);
+    auto factory = library_.classFactory(moduleClsid);
 
     engine_.setCallRecording(true);
     engine_.setSendObserver([this](const ModuleCore& from, std::wstring_view pin, const OutputPin& out) {
@@ -110,13 +83,7 @@ ULONG ModuleHarness::releaseModule()
     return *releasedCount_;
 }
 
-bool ModuleHarness::moduleCanUnload() const
-{
-    using CanUnloadNow = HRESULT(STDAPICALLTYPE*)();
-    auto canUnload =
-        reinterpret_cast<CanUnloadNow>(reinterpret_cast<void*>(GetProcAddress(library_.handle, "DllCanUnloadNow")));
-    return canUnload && canUnload() == S_OK;
-}
+bool ModuleHarness::moduleCanUnload() const { return library_.call("DllCanUnloadNow") == S_OK; }
 
 InputSlot& ModuleHarness::inputSlot(std::wstring_view pin, int index)
 {

@@ -25,6 +25,7 @@
 #include <string_view>
 #include <vector>
 #include "host/apartment.h"
+#include "host/server_library.h"
 #include "host/settings_store.h"
 #include "host/vento_engine.h"
 
@@ -109,15 +110,9 @@ public:
     bool moduleCanUnload() const;
 
 private:
-    struct Library {
-        HMODULE handle = nullptr;
-        ~Library();
-    };
-    static Microsoft::WRL::ComPtr<IClassFactory> loadFactory(const wchar_t* dllName, REFCLSID clsid, HMODULE* handle);
-
     ComApartment apartment_;
-    Library library_;
-    std::vector<std::unique_ptr<Library>> moreLibraries_; // unloaded after the engine is gone
+    ServerLibrary library_;
+    std::vector<std::unique_ptr<ServerLibrary>> moreLibraries_; // unloaded after the engine is gone
     Engine engine_;
     Instance* instance_ = nullptr;
     std::optional<ULONG> releasedCount_;

@@ -18,14 +18,9 @@ ParentWindow::~ParentWindow()
 
 PageHarness::PageHarness(ModuleHarness& module, const wchar_t* dllName, REFCLSID pageClsid)
 {
-    HMODULE server = GetModuleHandleW(dllName);
-    if (!server) throw std::runtime_error("the module's server is not loaded");
-    using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-    auto getClassObject =
-        reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(GetProcAddress(server, "DllGetClassObject")));
-    Microsoft::WRL::ComPtr<IClassFactory> factory;
-    modkit::check(getClassObject(pageClsid, IID_PPV_ARGS(&factory)));
-    modkit::check(factory->CreateInstance(nullptr, IID_PPV_ARGS(&page_)));
+    // The harness holds the server loaded; this takes one more count while the page is made.
+    ServerLibrary server(programFolder() / dllName);
+    modkit::check(server.classFactory(pageClsid)->CreateInstance(nullptr, IID_PPV_ARGS(&page_)));
     site_ = modkit::make<FakePageSite>();
     modkit::check(page_->SetPageSite(site_.Get()));
     IUnknown* objects[] = {module.unknown()};
