@@ -1,14 +1,26 @@
 # Identity of every module server: one row per deliverable.
-# deliverable  module-class  registered-name  module-clsid  page-clsid  typelib-id  interface-id
-# then, where a server differs: LOCAL_ONLY (its panel works only where the module runs),
-# PANEL_DIALOG <id> (panel template other than 201), NO_PAGE_ANNOUNCE (Initialize names no page).
+#
+# Folders and the modules they hold:
+#   fwdtransform  FFT           invtransform  iFFT         modulus     Magnitude
+#   bandgate      Filter        kernelapply   Convolution  reblocker   Stream
+#   blockblend    Overlap       summer        Multiplier   tonegen     SignalW
+#   rampgen       Sweep         gainchart     Spectrum     tapfilter   FIR
+#   taperec       Recorder      soundfile     WAV          bitmapio    BMP
+#   plotview      GraphWindow   picview       Image
+#
+# Columns: deliverable  module-class  registered-name  module-clsid  page-clsid  typelib-id
+# interface-id; then, where a server differs from the rest:
+#   LOCAL_ONLY              its panel works only on the computer where the module runs
+#   PANEL_DIALOG <id>       its panel template is not 201
+#   NO_PAGE_ANNOUNCE        Initialize names no page to the engine
+#   PAGE_PROGID <progid>    its page's ProgID is not <deliverable>.<class>PP
 vento_server_identity(plotview GraphWindowModule "GraphWindow"
   BE09D58F-F2C9-44B7-A106-69B197164C8D 56F24FE8-D754-4FA9-958E-D14C13C75EBE
   C654986C-5BC6-4C02-B08E-1BD6B4F2197C 7BF5BE95-F36E-432D-A383-681DCFF0F49D)
 vento_server_identity(taperec RecorderModule "Recorder"
   9D4077C3-078F-476B-AD2F-996177F909FA 384E48F3-0B32-4BEE-925E-5CFBAE8657C3
   7F922B63-0F33-4D72-B0CB-F9750F2BE23F 15082F2D-4CE6-4DA4-BB23-5EBF162FD18B
-  LOCAL_ONLY PANEL_DIALOG 5000)
+  LOCAL_ONLY PANEL_DIALOG 5000 PAGE_PROGID RecorderModule.RecorderModulePP)
 vento_server_identity(tonegen SignalWModule "SignalW"
   D315E109-CD03-4C4F-9635-A27E6CB12960 C586327D-1AE4-4D06-8F41-6ADCE445C311
   5D3C3B77-5DA3-40B6-A744-B098706F789D CADEEF5A-E7FB-4ED3-8AEC-7C74D2A08E1D)

@@ -15,13 +15,14 @@
 #include "engine.h"
 #include "module/settings.h"
 #include "window/dialog_window.h"
+#include "window/display_ids.h"
 
 namespace modkit {
 
 class ModuleBase;
 
-inline constexpr int displayWindowTemplate = 5002;
-inline constexpr int displayFrameControl = 5003;
+inline constexpr int displayWindowTemplate = IDD_DISPLAY_WINDOW;
+inline constexpr int displayFrameControl = IDC_DISPLAY_FRAME;
 
 // Where the window goes, in screen pixels.
 struct WindowPlacement {

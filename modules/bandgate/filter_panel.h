@@ -1,16 +1,8 @@
 #pragma once
 // The Filter's panel: three sliders (low cut, high cut, ramp) with their values beside them.
+#include "controls.h"
 #include "filter_module.h"
 #include "panel/module_dialog.h"
-
-enum FilterPanelControl : int {
-    IDC_LOW_CUT = 5001,
-    IDC_LOW_CUT_VALUE = 5002,
-    IDC_HIGH_CUT = 5003,
-    IDC_HIGH_CUT_VALUE = 5004,
-    IDC_RAMP = 5005,
-    IDC_RAMP_VALUE = 5006,
-};
 
 class FilterPanel : public modkit::ModuleDialog {
 public:

@@ -1,15 +1,8 @@
 #pragma once
 // The GraphWindow's panel: the gain slider with its value, and the graticule, log and magnitude boxes.
+#include "controls.h"
 #include "graph_window_module.h"
 #include "panel/module_dialog.h"
-
-enum GraphPanelControl : int {
-    IDC_GAIN = 201,
-    IDC_GRATICULE = 202,
-    IDC_LOG = 203,
-    IDC_GAIN_VALUE = 204,
-    IDC_MAGNITUDE = 205,
-};
 
 class GraphWindowPanel : public modkit::ModuleDialog {
 public:

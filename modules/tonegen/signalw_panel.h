@@ -2,19 +2,9 @@
 // SignalW's panel: frequency and amplitude sliders with their values, the shape, block size and
 // sample rate lists, and "Sync to block size", which makes the frequency slider count whole cycles
 // per block instead of tenths of a hertz.
+#include "controls.h"
 #include "panel/module_dialog.h"
 #include "signalw_module.h"
-
-enum SignalWPanelControl : int {
-    IDC_FREQUENCY = 201,
-    IDC_AMPLITUDE = 202,
-    IDC_SYNC_TO_BLOCK = 203,
-    IDC_BLOCK_SIZE = 204,
-    IDC_SAMPLE_RATE = 205,
-    IDC_FREQUENCY_VALUE = 5001,
-    IDC_AMPLITUDE_VALUE = 5002,
-    IDC_SHAPE = 5011,
-};
 
 class SignalWPanel : public modkit::ModuleDialog {
 public:

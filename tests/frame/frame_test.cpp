@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "bandgate/controls.h"
 #include "bandgate_idl.h"
 #include "engine.h"
 #include "fwdtransform_idl.h"
@@ -25,7 +26,7 @@ using Result = PropertyFrame::Result;
 
 namespace {
 
-enum { LowCut = 5001, HighCut = 5003 };
+enum { LowCut = IDC_LOW_CUT, HighCut = IDC_HIGH_CUT };
 constexpr wchar_t pin[] = L"Default";
 
 // The page factory of a server the test's harness holds loaded.

@@ -45,53 +45,12 @@ protected:
     ModuleHarness h{dll, CLSID_FFTModule};
 };
 
-TEST_F(FFTModuleTest, AnswersItsInterfacesWithOneIdentity)
+TEST_F(FFTModuleTest, DeclaresItsPinsAndNeedsNoStartOrStop)
 {
-    ComPtr<IModule> module;
-    ComPtr<IModuleSite> site;
-    ComPtr<IFFTModule> own;
-    ComPtr<IDispatch> dispatch;
-    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IModule, &module));
-    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IModuleSite, &site));
-    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IFFTModule, &own));
-    ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_IDispatch, &dispatch));
-    EXPECT_EQ(h.site(), site.Get()) << "IModuleSite is the core's";
-
-    ComPtr<IUnknown> a, b;
-    site->QueryInterface(IID_IUnknown, &a);
-    module->QueryInterface(IID_IUnknown, &b);
-    EXPECT_EQ(a.Get(), b.Get());
-    EXPECT_EQ(h.unknown(), a.Get());
-
-    UINT typeInfos = 0;
-    EXPECT_EQ(S_OK, dispatch->GetTypeInfoCount(&typeInfos));
-    EXPECT_EQ(1u, typeInfos) << "IDispatch is answered from the server's type library";
-}
-
-TEST_F(FFTModuleTest, DescribesItself)
-{
-    long flags = -1;
-    EXPECT_EQ(S_OK, h.module()->GetFlags(&flags));
-    EXPECT_EQ(0, flags);
-
-    ModuleInfo info{};
-    ASSERT_EQ(S_OK, h.module()->GetInfo(&info));
-    EXPECT_EQ(GetModuleHandleW(dll), info.instance);
-    EXPECT_STREQ(L"Perform an FFT.", info.description);
-    EXPECT_GT(SysStringLen(info.author), 0u);
-    SysFreeString(info.author);
-    SysFreeString(info.description);
-
-    Bstr name;
-    ASSERT_EQ(S_OK, h.site()->GetModuleName(name.put()));
-    EXPECT_EQ(L"FFT", name.view());
-
     EXPECT_EQ(128, h.outputSize(pin));
     EXPECT_EQ(1, h.calls().count(SiteCall::AddInput));
     EXPECT_EQ(S_OK, h.module()->Start());
     EXPECT_EQ(S_OK, h.module()->Stop());
-    EXPECT_EQ(S_OK, h.module()->SaveSettings(nullptr));
-    EXPECT_EQ(S_OK, h.module()->LoadSettings(h.unknown())) << "an object that is no store is accepted";
 }
 
 TEST_F(FFTModuleTest, TransformsBlocksOfEverySize)
@@ -208,70 +167,6 @@ TEST(FFTModuleFaults, AFailingEngineCallEndsProcessWithItsResult)
         EXPECT_EQ(S_OK, fresh.process());
         EXPECT_EQ(514u, fresh.lastSent(pin).data.size());
     } // each harness checks that the module and the server leaked nothing
-}
-
-TEST(FFTModuleLifecycle, InitializeFailsWithTheEngineResult)
-{
-    ModuleHarness h(dll, CLSID_FFTModule);
-    h.failCall(SiteCall::AddOutput, E_OUTOFMEMORY);
-    EXPECT_EQ(E_OUTOFMEMORY, h.initialize());
-}
-
-TEST(FFTModuleLifecycle, HandsOutItsPictureAndHelpPage)
-{
-    ModuleHarness h(dll, CLSID_FFTModule);
-    ComPtr<IDispatch> picture;
-    ASSERT_EQ(S_OK, h.module()->GetIcon(picture.GetAddressOf()));
-    ComPtr<IPicture> pic;
-    ASSERT_EQ(S_OK, picture.As(&pic));
-    SHORT type = 0;
-    pic->get_Type(&type);
-    EXPECT_EQ(PICTYPE_BITMAP, type);
-    EXPECT_EQ(E_POINTER, h.module()->GetIcon(nullptr));
-
-    // The help page is written beside the server on every request, so a deleted one comes back.
-    BSTR path = nullptr;
-    ASSERT_EQ(S_OK, h.module()->GetHelpFile(&path));
-    std::wstring file(modkit::bstrView(path));
-    SysFreeString(path);
-    EXPECT_EQ(L"FFTModuleHelp.htm", file.substr(file.find_last_of(L'\\') + 1));
-    ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str()));
-    ASSERT_TRUE(DeleteFileW(file.c_str()));
-    ASSERT_EQ(S_OK, h.module()->GetHelpFile(&path));
-    SysFreeString(path);
-    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str()));
-}
-
-class FFTServer : public ::testing::Test {
-protected:
-    HRESULT getClassObject(REFCLSID clsid, REFIID iid, void** out) { return server.getClassObject(clsid, iid, out); }
-    HRESULT canUnloadNow() { return server.call("DllCanUnloadNow"); }
-    vento::ServerLibrary server{vento::programFolder() / dll};
-};
-
-TEST_F(FFTServer, HandsOutItsClassFactory)
-{
-    EXPECT_EQ(E_POINTER, getClassObject(CLSID_FFTModule, IID_IClassFactory, nullptr));
-    void* out = reinterpret_cast<void*>(0xdeadbeef);
-    EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, getClassObject(IID_IModule, IID_IClassFactory, &out));
-    EXPECT_EQ(nullptr, out);
-
-    EXPECT_EQ(S_OK, canUnloadNow());
-    ComPtr<IClassFactory> factory;
-    ASSERT_EQ(S_OK, getClassObject(CLSID_FFTModule, IID_IClassFactory, reinterpret_cast<void**>(factory.GetAddressOf())));
-    EXPECT_EQ(S_FALSE, canUnloadNow()) << "a factory held outside keeps the server";
-
-    EXPECT_EQ(CLASS_E_NOAGGREGATION, factory->CreateInstance(factory.Get(), IID_IModule, &out));
-    EXPECT_EQ(nullptr, out);
-
-    ASSERT_EQ(S_OK, factory->LockServer(TRUE));
-    factory.Reset();
-    EXPECT_EQ(S_FALSE, canUnloadNow()) << "locked";
-    ComPtr<IClassFactory> again;
-    ASSERT_EQ(S_OK, getClassObject(CLSID_FFTModule, IID_IUnknown, reinterpret_cast<void**>(again.GetAddressOf())));
-    ASSERT_EQ(S_OK, again->LockServer(FALSE));
-    again.Reset();
-    EXPECT_EQ(S_OK, canUnloadNow());
 }
 
 } // namespace

@@ -1,0 +1,241 @@
+// What every server of the suite does alike, checked over the whole identity table: the module's
+// description and names, the interfaces it answers and refuses, the page it names to the engine and
+// when, its picture and help page, its class factories and unloading, and how Initialize ends when
+// any engine call it makes fails. A new server joins by being built (server_identities.h).
+#include <gtest/gtest.h>
+#include <ocidl.h>
+#include <olectl.h>
+#include <map>
+#include <string>
+#include <vector>
+#include "com/bstr.h"
+#include "engine.h"
+#include "module_harness.h"
+#include "server_identities.h"
+
+using Microsoft::WRL::ComPtr;
+using modkit::Bstr;
+using vento::SiteCall;
+using vento::test::ModuleHarness;
+using vento::test::ServerIdentity;
+
+namespace {
+
+// The description each module gives, as its users read it in the catalogue.
+const std::map<std::wstring, std::wstring> descriptions = {
+    {L"FFT", L"Perform an FFT."},
+    {L"iFFT", L"Perform an inverse FFT."},
+    {L"Magnitude", L"Takes the log(magintude) of a complex signal."},
+    {L"Filter", L"Perform a frequency-domain band-pass filtering function."},
+    {L"Convolution", L"Perform 1-dimensional convolution."},
+    {L"SignalW", L"Creates Sine, Square, impulse, and white noise signals."},
+    {L"GraphWindow", L"Open a window and display a graph of a signal."},
+};
+
+CLSID guid(const wchar_t* text)
+{
+    CLSID id{};
+    EXPECT_EQ(S_OK, CLSIDFromString(text, &id)) << "not a class id";
+    return id;
+}
+
+std::wstring dllOf(const ServerIdentity& row) { return std::wstring(row.deliverable) + L".dll"; }
+
+std::string nameOf(const ServerIdentity& row)
+{
+    std::string name;
+    for (const wchar_t* c = row.deliverable; *c; ++c) name += char(*c);
+    return name;
+}
+
+// The site calls the module made after its creation (AttachModule ends the creation).
+std::vector<SiteCall> callsAfterCreation(ModuleHarness& h)
+{
+    std::vector<SiteCall> calls;
+    bool created = false;
+    for (const vento::CallLogEntry& entry : h.calls().entries()) {
+        if (created) calls.push_back(entry.call);
+        if (entry.call == SiteCall::AttachModule) created = true;
+    }
+    return calls;
+}
+
+TEST(EveryServer, IsListedWithTheDescriptionItsUsersRead)
+{
+    ASSERT_GT(std::size(builtServers), 0u);
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
+        ASSERT_EQ(S_OK, h.initialize());
+        auto expected = descriptions.find(row.typeName);
+        ASSERT_NE(descriptions.end(), expected) << "a new module: give its description above";
+
+        ModuleInfo info{};
+        ASSERT_EQ(S_OK, h.module()->GetInfo(&info));
+        Bstr author = Bstr::adopt(info.author), description = Bstr::adopt(info.description);
+        EXPECT_EQ(expected->second, description.view());
+        EXPECT_EQ(L"Vento signal modules", author.view()) << "every module gives the same author";
+        EXPECT_EQ(GetModuleHandleW(dllOf(row).c_str()), info.instance);
+
+        Bstr name;
+        ASSERT_EQ(S_OK, h.site()->GetModuleName(name.put()));
+        EXPECT_EQ(row.typeName, name.view());
+        long flags = -1;
+        EXPECT_EQ(S_OK, h.module()->GetFlags(&flags));
+        EXPECT_EQ(0, flags);
+    }
+}
+
+TEST(EveryServer, AnswersItsInterfacesWithOneIdentityAndRefusesOthers)
+{
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
+        ASSERT_EQ(S_OK, h.initialize());
+        ComPtr<IUnknown> identity;
+        ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_PPV_ARGS(&identity)));
+        for (const IID* iid : {&IID_IModule, &IID_IModuleSite, &IID_IDispatch}) {
+            ComPtr<IUnknown> answer, back;
+            ASSERT_EQ(S_OK, h.unknown()->QueryInterface(*iid, reinterpret_cast<void**>(answer.GetAddressOf())));
+            ASSERT_EQ(S_OK, answer.As(&back));
+            EXPECT_EQ(identity.Get(), back.Get()) << "one identity";
+        }
+        ComPtr<IDispatch> own;
+        ASSERT_EQ(S_OK, h.unknown()->QueryInterface(guid(row.iid), reinterpret_cast<void**>(own.GetAddressOf())));
+        UINT typeInfos = 0;
+        EXPECT_EQ(S_OK, own->GetTypeInfoCount(&typeInfos));
+        EXPECT_EQ(1u, typeInfos) << "IDispatch is answered from the server's type library";
+        ComPtr<IModuleSite> site;
+        ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_PPV_ARGS(&site)));
+        EXPECT_EQ(h.site(), site.Get()) << "IModuleSite is the core's";
+
+        for (const IID* iid : {&IID_IPropertyPage, &IID_IModulePage, &IID_IClassFactory, &IID_IPersist, &IID_IModuleUI}) {
+            void* out = reinterpret_cast<void*>(0xdeadbeef);
+            EXPECT_EQ(E_NOINTERFACE, h.unknown()->QueryInterface(*iid, &out));
+            EXPECT_EQ(nullptr, out);
+        }
+    }
+}
+
+TEST(EveryServer, NamesItsPageFirstInInitializeOrNotAtAll)
+{
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
+        ASSERT_EQ(S_OK, h.initialize());
+        std::vector<SiteCall> calls = callsAfterCreation(h);
+        if (!row.announcesPage) {
+            EXPECT_FALSE(h.core().controlPage().has_value());
+            continue;
+        }
+        ASSERT_FALSE(calls.empty());
+        EXPECT_EQ(SiteCall::SetControlPage, calls.front()) << "before the pins and the first document";
+        ASSERT_TRUE(h.core().controlPage().has_value());
+        EXPECT_TRUE(IsEqualCLSID(guid(row.pageClsid), *h.core().controlPage()));
+        EXPECT_EQ(row.localOnly, h.core().controlPageLocalOnly());
+    }
+}
+
+TEST(EveryServer, HandsOutItsPictureAndHelpPageAndTakesNoStoreQuietly)
+{
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
+        ASSERT_EQ(S_OK, h.initialize());
+        ComPtr<IDispatch> picture;
+        ASSERT_EQ(S_OK, h.module()->GetIcon(&picture));
+        ComPtr<IPicture> asPicture;
+        ASSERT_EQ(S_OK, picture.As(&asPicture));
+        short type = 0;
+        EXPECT_EQ(S_OK, asPicture->get_Type(&type));
+        EXPECT_EQ(PICTYPE_BITMAP, type);
+
+        Bstr path;
+        ASSERT_EQ(S_OK, h.module()->GetHelpFile(path.put()));
+        std::wstring file(path.view());
+        std::wstring expected = std::wstring(row.typeName) + L"ModuleHelp.htm";
+        ASSERT_GE(file.size(), expected.size());
+        EXPECT_EQ(expected, file.substr(file.size() - expected.size()));
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str())) << "written on request";
+        ASSERT_TRUE(DeleteFileW(file.c_str()));
+        ASSERT_EQ(S_OK, h.module()->GetHelpFile(path.put()));
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(file.c_str())) << "written again on every request";
+        EXPECT_EQ(E_POINTER, h.module()->GetIcon(nullptr));
+
+        EXPECT_EQ(S_OK, h.module()->SaveSettings(nullptr));
+        EXPECT_EQ(S_OK, h.module()->LoadSettings(h.unknown())) << "an object that is no store is accepted";
+    }
+}
+
+TEST(EveryServer, HandsOutFactoriesForBothClassesAndUnloadsOnlyWhenNothingIsHeld)
+{
+    vento::ComApartment apartment;
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        vento::ServerLibrary server(vento::programFolder() / dllOf(row));
+        EXPECT_EQ(E_POINTER, server.getClassObject(guid(row.clsid), IID_IClassFactory, nullptr));
+        void* out = reinterpret_cast<void*>(0xdeadbeef);
+        EXPECT_EQ(CLASS_E_CLASSNOTAVAILABLE, server.getClassObject(guid(row.libid), IID_IClassFactory, &out));
+        EXPECT_EQ(nullptr, out);
+        EXPECT_EQ(S_OK, server.call("DllCanUnloadNow"));
+
+        ComPtr<IClassFactory> pages = server.classFactory(guid(row.pageClsid));
+        EXPECT_EQ(S_FALSE, server.call("DllCanUnloadNow")) << "a factory held outside keeps the server";
+        ComPtr<IPropertyPage> page;
+        ASSERT_EQ(S_OK, pages->CreateInstance(nullptr, IID_PPV_ARGS(&page)));
+        ComPtr<IModulePage> modulePage;
+        EXPECT_EQ(S_OK, page.As(&modulePage));
+        EXPECT_EQ(CLASS_E_NOAGGREGATION, pages->CreateInstance(pages.Get(), IID_IPropertyPage, &out));
+        pages.Reset();
+        EXPECT_EQ(S_FALSE, server.call("DllCanUnloadNow")) << "a page is alive";
+        modulePage.Reset();
+        page.Reset();
+        EXPECT_EQ(S_OK, server.call("DllCanUnloadNow"));
+
+        ComPtr<IClassFactory> modules = server.classFactory(guid(row.clsid));
+        EXPECT_EQ(CLASS_E_NOAGGREGATION, modules->CreateInstance(modules.Get(), IID_IModule, &out));
+        EXPECT_EQ(nullptr, out);
+        ASSERT_EQ(S_OK, modules->LockServer(TRUE));
+        modules.Reset();
+        EXPECT_EQ(S_FALSE, server.call("DllCanUnloadNow")) << "locked";
+        ASSERT_EQ(S_OK, server.getClassObject(guid(row.clsid), IID_PPV_ARGS(&modules)));
+        ASSERT_EQ(S_OK, modules->LockServer(FALSE));
+        modules.Reset();
+        EXPECT_EQ(S_OK, server.call("DllCanUnloadNow"));
+    }
+}
+
+// Each engine call Initialize makes, failed in turn: Initialize ends with that failure, or succeeds
+// where the call only reads a property document (those reads never fail), and nothing leaks.
+TEST(EveryServer, InitializeEndsInOrderWhicheverEngineCallFails)
+{
+    const std::vector<SiteCall> documentReads = {SiteCall::GetInputCount, SiteCall::GetInputBlockAt,
+                                                 SiteCall::GetInputBlock, SiteCall::GetOutputBlock};
+    int cases = 0;
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        std::vector<SiteCall> calls;
+        {
+            ModuleHarness clean(dllOf(row).c_str(), guid(row.clsid));
+            ASSERT_EQ(S_OK, clean.initialize());
+            calls = callsAfterCreation(clean);
+        }
+        ASSERT_FALSE(calls.empty());
+        std::map<SiteCall, int> seen;
+        for (SiteCall call : calls) {
+            SCOPED_TRACE(testing::Message() << call << " #" << seen[call]);
+            ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
+            h.failCall(call, E_ACCESSDENIED, seen[call]++);
+            HRESULT hr = h.initialize();
+            if (hr == S_OK)
+                EXPECT_NE(documentReads.end(), std::find(documentReads.begin(), documentReads.end(), call))
+                    << "a failed call that is not a document read went unnoticed";
+            else
+                EXPECT_EQ(E_ACCESSDENIED, hr);
+            ++cases;
+        }
+    }
+    RecordProperty("cases", cases);
+}
+
+} // namespace
