@@ -14,9 +14,12 @@
 //      (ShortOutput::Skip: then nothing is sent)
 //   8. SendOutput (output)
 //
-// A module derives from TransformModule<Self, IOwnInterface> and supplies:
-//   must: OnInitialize, OutputSize, Transform
-//   may:  FetchSideInputs (read a second input, in place), the ModuleBase hooks
+// Initialize declares the input and the output, 128 floats each. A module derives from
+// TransformModule<Self, IOwnInterface>, gives its description and pins to the constructor, and
+// supplies:
+//   must: OutputSize, Transform
+//   may:  OnInitialize (call this base first: further pins), FetchSideInputs (read a second input,
+//         in place), the ModuleBase hooks
 // Where a module's order of engine calls differs from the above, its BlockProtocol says so.
 #include <optional>
 #include "module/module_base.h"
@@ -41,10 +44,18 @@ template <class Self, class OwnInterface>
 class TransformModule : public Module<Self, OwnInterface> {
 protected:
     // `input` and `output` name the pins (often the same name: "Default").
-    TransformModule(const ModuleIdentity& identity, const wchar_t* input, const wchar_t* output,
-                    BlockProtocol protocol = {})
+    TransformModule(const ModuleIdentity& identity, const wchar_t* description, const wchar_t* input,
+                    const wchar_t* output, BlockProtocol protocol = {})
         : Module<Self, OwnInterface>(identity), inputPin(input), outputPin(output), protocol_(protocol)
     {
+        this->description = description;
+    }
+
+    static constexpr long declaredSize = 128;
+    void OnInitialize() override
+    {
+        this->AddInput(inputPin, declaredSize);
+        this->AddOutput(outputPin, declaredSize);
     }
 
     // The floats the output needs for `in`; nothing when the block gives nothing to send.

@@ -4,13 +4,6 @@
 
 using namespace modkit;
 
-void FilterModule::OnInitialize()
-{
-    description = L"Perform a frequency-domain band-pass filtering function.";
-    AddInput(inputPin, 128);
-    AddOutput(outputPin, 128);
-}
-
 void FilterModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin != L"Default") return;

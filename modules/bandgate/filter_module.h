@@ -6,7 +6,11 @@
 
 class FilterModule : public modkit::TransformModule<FilterModule, identity::ModuleInterface> {
 public:
-    FilterModule() : TransformModule(identity::module, L"Default", L"Default") {}
+    FilterModule()
+        : TransformModule(identity::module, L"Perform a frequency-domain band-pass filtering function.", L"Default",
+                          L"Default")
+    {
+    }
 
     // Gain of bin `i` for the current band; the high-side rule wins where both sides apply.
     float Gain(long i) const noexcept;
@@ -19,7 +23,6 @@ public:
     long ramp = 1;
 
 protected:
-    void OnInitialize() override;
     std::optional<long> OutputSize(const modkit::Block& in) override;
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;

@@ -5,13 +5,6 @@
 
 using namespace modkit;
 
-void FFTModule::OnInitialize()
-{
-    description = L"Perform an FFT.";
-    AddInput(inputPin, 128);
-    AddOutput(outputPin, 128);
-}
-
 void FFTModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin == L"Default") SetProperty(document, L"Type", L"FFT");

@@ -7,13 +7,12 @@ class FFTModule : public modkit::TransformModule<FFTModule, identity::ModuleInte
 public:
     // The FFT fetches both blocks before it asks whether one is ready.
     FFTModule()
-        : TransformModule(identity::module, L"Default", L"Default",
+        : TransformModule(identity::module, L"Perform an FFT.", L"Default", L"Default",
                           {.readiness = modkit::BlockProtocol::Readiness::AskAfterFetch})
     {
     }
 
 protected:
-    void OnInitialize() override;
     std::optional<long> OutputSize(const modkit::Block& in) override;
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;

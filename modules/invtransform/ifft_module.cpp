@@ -5,13 +5,6 @@
 
 using namespace modkit;
 
-void iFFTModule::OnInitialize()
-{
-    description = L"Perform an inverse FFT.";
-    AddInput(inputPin, 128);
-    AddOutput(outputPin, 128);
-}
-
 void iFFTModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin == L"Default") SetProperty(document, L"Type", L"Audio");

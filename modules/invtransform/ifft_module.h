@@ -7,13 +7,12 @@ class iFFTModule : public modkit::TransformModule<iFFTModule, identity::ModuleIn
 public:
     // A resized output keeps the document it holds: the inverse FFT does not republish it there.
     iFFTModule()
-        : TransformModule(identity::module, L"Default", L"Default",
+        : TransformModule(identity::module, L"Perform an inverse FFT.", L"Default", L"Default",
                           {.onResize = modkit::BlockProtocol::OnResize::KeepDocument})
     {
     }
 
 protected:
-    void OnInitialize() override;
     std::optional<long> OutputSize(const modkit::Block& in) override;
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;

@@ -6,10 +6,8 @@ using namespace modkit;
 
 void ConvolutionModule::OnInitialize()
 {
-    description = L"Perform 1-dimensional convolution.";
-    AddInput(inputPin, 128);
-    AddOutput(outputPin, 128);
-    AddInput(kernelPin_, 128);
+    TransformModule::OnInitialize();
+    AddInput(kernelPin_, declaredSize);
 }
 
 // The kernel is whatever block the "Convolution" input holds now, new or not.

@@ -6,7 +6,7 @@
 class ConvolutionModule : public modkit::TransformModule<ConvolutionModule, identity::ModuleInterface> {
 public:
     // An input and an output share the name "Signal".
-    ConvolutionModule() : TransformModule(identity::module, L"Signal", L"Signal") {}
+    ConvolutionModule() : TransformModule(identity::module, L"Perform 1-dimensional convolution.", L"Signal", L"Signal") {}
 
 protected:
     void OnInitialize() override;

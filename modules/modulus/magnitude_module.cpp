@@ -4,13 +4,6 @@
 
 using namespace modkit;
 
-void MagnitudeModule::OnInitialize()
-{
-    description = L"Takes the log(magintude) of a complex signal.";
-    AddInput(inputPin, 128);
-    AddOutput(outputPin, 128);
-}
-
 void MagnitudeModule::Transform(const Block& in, const Block& out)
 {
     const long bins = in.count / 2;

@@ -5,10 +5,13 @@
 
 class MagnitudeModule : public modkit::TransformModule<MagnitudeModule, identity::ModuleInterface> {
 public:
-    MagnitudeModule() : TransformModule(identity::module, L"Default", L"Default") {}
+    MagnitudeModule()
+        : TransformModule(identity::module, L"Takes the log(magintude) of a complex signal.", L"Default", L"Default")
+    {
+    }
 
 protected:
-    void OnInitialize() override;
-    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count / 2; } // an odd last float is ignored
+    // An odd last float is ignored.
+    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count / 2; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
 };

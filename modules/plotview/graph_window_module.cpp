@@ -9,15 +9,9 @@ using namespace modkit;
 // An absent output is not written, but the display copy takes the block and it is passed on all the
 // same.
 GraphWindowModule::GraphWindowModule()
-    : TransformModule(identity::module, L"Default", L"Default", {.shortOutput = BlockProtocol::ShortOutput::Transform})
+    : TransformModule(identity::module, L"Open a window and display a graph of a signal.", L"Default", L"Default",
+                      {.shortOutput = BlockProtocol::ShortOutput::Transform})
 {
-}
-
-void GraphWindowModule::OnInitialize()
-{
-    description = L"Open a window and display a graph of a signal.";
-    AddInput(inputPin, 128);
-    AddOutput(outputPin, 128);
 }
 
 void GraphWindowModule::OnStart() { window_.ShowSourcesCaption(*site); }

@@ -24,7 +24,6 @@ public:
     std::wstring signalType;
 
 protected:
-    void OnInitialize() override;
     void OnStart() override;
     std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;

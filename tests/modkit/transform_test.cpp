@@ -23,17 +23,12 @@ public:
     static inline const ModuleIdentity identity{L"Probe", nullptr, 0};
     static inline BlockProtocol nextProtocol{};
     static inline bool failFinalRelease = false;
-    ProbeTransform() : TransformModule(identity, L"In", L"Out", nextProtocol) {}
+    ProbeTransform() : TransformModule(identity, L"Doubles.", L"In", L"Out", nextProtocol) {}
 
     std::optional<long> size; // nothing: the block gives nothing to send
     int transforms = 0;
 
 protected:
-    void OnInitialize() override
-    {
-        AddInput(inputPin, 4);
-        AddOutput(outputPin, 4);
-    }
     std::optional<long> OutputSize(const Block&) override { return size; }
     void Transform(const Block& in, const Block& out) override
     {
@@ -90,16 +85,18 @@ protected:
 
 TEST_F(TransformTest, AsksWhetherABlockIsReadyFirstOrAfterFetchingAsItsProtocolSays)
 {
+    // Blocks of the declared size: no resize comes between.
+    const std::vector<float> ones(128, 1.0f);
     ProbeTransform& first = create();
-    first.size = 4;
-    auto calls = process({1, 2, 3, 4});
+    first.size = 128;
+    auto calls = process(ones);
     EXPECT_LT(at(calls, SiteCall::IsInputReady), last(calls, SiteCall::GetOutputBlock));
-    EXPECT_EQ((std::vector<float>{2, 4, 6, 8}), output());
+    EXPECT_EQ(std::vector<float>(128, 2.0f), output());
 
     engine.remove(*instance);
     ProbeTransform& after = create({.readiness = BlockProtocol::Readiness::AskAfterFetch});
-    after.size = 4;
-    calls = process({1, 2, 3, 4});
+    after.size = 128;
+    calls = process(ones);
     EXPECT_GT(at(calls, SiteCall::IsInputReady), last(calls, SiteCall::GetOutputBlock));
     EXPECT_EQ(1, after.transforms);
 }

@@ -48,6 +48,18 @@ std::string nameOf(const ServerIdentity& row)
     return name;
 }
 
+// Runs `check` on a fresh, initialized module of every built server, each under its name.
+template <class Check>
+void forEveryModule(Check&& check)
+{
+    for (const ServerIdentity& row : builtServers) {
+        SCOPED_TRACE(nameOf(row));
+        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
+        ASSERT_EQ(S_OK, h.initialize());
+        check(row, h);
+    }
+}
+
 // The site calls the module made after its creation (AttachModule ends the creation).
 std::vector<SiteCall> callsAfterCreation(ModuleHarness& h)
 {
@@ -63,10 +75,7 @@ std::vector<SiteCall> callsAfterCreation(ModuleHarness& h)
 TEST(EveryServer, IsListedWithTheDescriptionItsUsersRead)
 {
     ASSERT_GT(std::size(builtServers), 0u);
-    for (const ServerIdentity& row : builtServers) {
-        SCOPED_TRACE(nameOf(row));
-        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
-        ASSERT_EQ(S_OK, h.initialize());
+    forEveryModule([](const ServerIdentity& row, ModuleHarness& h) {
         auto expected = descriptions.find(row.typeName);
         ASSERT_NE(descriptions.end(), expected) << "a new module: give its description above";
 
@@ -83,15 +92,12 @@ TEST(EveryServer, IsListedWithTheDescriptionItsUsersRead)
         long flags = -1;
         EXPECT_EQ(S_OK, h.module()->GetFlags(&flags));
         EXPECT_EQ(0, flags);
-    }
+    });
 }
 
 TEST(EveryServer, AnswersItsInterfacesWithOneIdentityAndRefusesOthers)
 {
-    for (const ServerIdentity& row : builtServers) {
-        SCOPED_TRACE(nameOf(row));
-        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
-        ASSERT_EQ(S_OK, h.initialize());
+    forEveryModule([](const ServerIdentity& row, ModuleHarness& h) {
         ComPtr<IUnknown> identity;
         ASSERT_EQ(S_OK, h.unknown()->QueryInterface(IID_PPV_ARGS(&identity)));
         for (const IID* iid : {&IID_IModule, &IID_IModuleSite, &IID_IDispatch}) {
@@ -114,34 +120,28 @@ TEST(EveryServer, AnswersItsInterfacesWithOneIdentityAndRefusesOthers)
             EXPECT_EQ(E_NOINTERFACE, h.unknown()->QueryInterface(*iid, &out));
             EXPECT_EQ(nullptr, out);
         }
-    }
+    });
 }
 
 TEST(EveryServer, NamesItsPageFirstInInitializeOrNotAtAll)
 {
-    for (const ServerIdentity& row : builtServers) {
-        SCOPED_TRACE(nameOf(row));
-        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
-        ASSERT_EQ(S_OK, h.initialize());
+    forEveryModule([](const ServerIdentity& row, ModuleHarness& h) {
         std::vector<SiteCall> calls = callsAfterCreation(h);
         if (!row.announcesPage) {
             EXPECT_FALSE(h.core().controlPage().has_value());
-            continue;
+            return;
         }
         ASSERT_FALSE(calls.empty());
         EXPECT_EQ(SiteCall::SetControlPage, calls.front()) << "before the pins and the first document";
         ASSERT_TRUE(h.core().controlPage().has_value());
         EXPECT_TRUE(IsEqualCLSID(guid(row.pageClsid), *h.core().controlPage()));
         EXPECT_EQ(row.localOnly, h.core().controlPageLocalOnly());
-    }
+    });
 }
 
 TEST(EveryServer, HandsOutItsPictureAndHelpPageAndTakesNoStoreQuietly)
 {
-    for (const ServerIdentity& row : builtServers) {
-        SCOPED_TRACE(nameOf(row));
-        ModuleHarness h(dllOf(row).c_str(), guid(row.clsid));
-        ASSERT_EQ(S_OK, h.initialize());
+    forEveryModule([](const ServerIdentity& row, ModuleHarness& h) {
         ComPtr<IDispatch> picture;
         ASSERT_EQ(S_OK, h.module()->GetIcon(&picture));
         ComPtr<IPicture> asPicture;
@@ -164,7 +164,7 @@ TEST(EveryServer, HandsOutItsPictureAndHelpPageAndTakesNoStoreQuietly)
 
         EXPECT_EQ(S_OK, h.module()->SaveSettings(nullptr));
         EXPECT_EQ(S_OK, h.module()->LoadSettings(h.unknown())) << "an object that is no store is accepted";
-    }
+    });
 }
 
 TEST(EveryServer, HandsOutFactoriesForBothClassesAndUnloadsOnlyWhenNothingIsHeld)
