@@ -1,17 +1,8 @@
 // The Filter module in its real server DLL, with its panel driven through real controls.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include "bandgate/controls.h"
 #include "bandgate_idl.h"
-#include "engine.h"
-#include "module_harness.h"
-#include "page_harness.h"
-#include "props_reader.h"
-
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::PageHarness;
-using vento::test::propsOf;
 
 namespace {
 

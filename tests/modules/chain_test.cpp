@@ -1,18 +1,12 @@
 // FFT -> Filter -> inverse FFT through the engine: the frequency-domain chain end to end.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <cmath>
 #include <numbers>
 #include <random>
 #include "bandgate_idl.h"
-#include "engine.h"
 #include "fwdtransform_idl.h"
 #include "invtransform_idl.h"
-#include "module_harness.h"
-#include "page_harness.h"
-
-using vento::test::ModuleHarness;
-using vento::test::PageHarness;
 
 namespace {
 

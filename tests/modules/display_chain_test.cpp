@@ -1,18 +1,15 @@
 // SignalW drawing a generated sine in the GraphWindow, through the engine: the curve on the screen
 // and a screenshot for people to look at.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <cmath>
 #include <numbers>
-#include "engine.h"
 #include "host/settings_store.h"
-#include "module_harness.h"
 #include "pixels.h"
 #include "plotview_idl.h"
 #include "tonegen_idl.h"
 #include "window_watcher.h"
 
-using vento::test::ModuleHarness;
 using vento::test::Pixels;
 
 namespace {

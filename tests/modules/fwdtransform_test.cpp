@@ -1,24 +1,11 @@
 // The FFT module in its real server DLL, driven through the engine harness.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <cmath>
 #include <complex>
 #include <numbers>
 #include <olectl.h>
-#include <wrl/client.h>
-#include "engine.h"
 #include "fwdtransform_idl.h"
-#include "module_harness.h"
-#include "signals.h"
-#include "props_reader.h"
-#include "com/bstr.h"
-
-using Microsoft::WRL::ComPtr;
-using modkit::Bstr;
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::randomBlock;
-using vento::test::propsOf;
 
 namespace {
 

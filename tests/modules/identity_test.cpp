@@ -2,21 +2,14 @@
 // description and names, the interfaces it answers and refuses, the page it names to the engine and
 // when, its picture and help page, its class factories and unloading, and how Initialize ends when
 // any engine call it makes fails. A new server joins by being built (server_identities.h).
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <ocidl.h>
 #include <olectl.h>
 #include <map>
 #include <string>
 #include <vector>
-#include "com/bstr.h"
-#include "engine.h"
-#include "module_harness.h"
 #include "server_identities.h"
 
-using Microsoft::WRL::ComPtr;
-using modkit::Bstr;
-using vento::SiteCall;
-using vento::test::ModuleHarness;
 using vento::test::ServerIdentity;
 
 namespace {

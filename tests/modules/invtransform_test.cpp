@@ -1,20 +1,11 @@
 // The inverse FFT module in its real server DLL, alone and behind the FFT module.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <cmath>
 #include <complex>
 #include <numbers>
-#include "engine.h"
 #include "fwdtransform_idl.h"
 #include "invtransform_idl.h"
-#include "module_harness.h"
-#include "signals.h"
-#include "props_reader.h"
-
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::randomBlock;
-using vento::test::propsOf;
 
 namespace {
 

@@ -1,18 +1,7 @@
 // The Convolution module in its real server DLL.
 #include <initguid.h>
-#include <gtest/gtest.h>
-#include "engine.h"
+#include "module_test.h"
 #include "kernelapply_idl.h"
-#include "module_harness.h"
-#include "signals.h"
-#include "page_harness.h"
-#include "props_reader.h"
-
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::randomBlock;
-using vento::test::PageHarness;
-using vento::test::propsOf;
 
 namespace {
 

@@ -1,15 +1,8 @@
 // The Magnitude module in its real server DLL.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <cmath>
-#include "engine.h"
 #include "modulus_idl.h"
-#include "module_harness.h"
-#include "props_reader.h"
-
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::propsOf;
 
 namespace {
 

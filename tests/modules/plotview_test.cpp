@@ -2,28 +2,20 @@
 // Xvfb: the window's own drawing context gives the drawn pixels at once), its settings, and its
 // panel driven through real controls.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <cmath>
 #include <numbers>
 #include <tuple>
 #include "com/object.h"
 #include "plotview/controls.h"
 #include "window/display_ids.h"
-#include "engine.h"
 #include "host/settings_store.h"
-#include "module_harness.h"
-#include "page_harness.h"
 #include "pixels.h"
 #include "fwdtransform_idl.h"
 #include "plotview_idl.h"
-#include "props_reader.h"
 #include "window_watcher.h"
 
-using Microsoft::WRL::ComPtr;
 using vento::SettingsStore;
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::PageHarness;
 using vento::test::Pixels;
 
 namespace {

@@ -1,26 +1,17 @@
 // The SignalW generator in its real server DLL: pacing against the engine's manual clock, the
 // waveforms, the "Frequency" input, its settings, and its panel driven through real controls.
 #include <initguid.h>
-#include <gtest/gtest.h>
+#include "module_test.h"
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <map>
 #include <optional>
-#include "engine.h"
 #include "tonegen/controls.h"
-#include "module_harness.h"
-#include "page_harness.h"
-#include "props_reader.h"
 #include "tonegen_idl.h"
 
-using Microsoft::WRL::ComPtr;
 using vento::SettingsStore;
-using vento::SiteCall;
-using vento::test::ModuleHarness;
-using vento::test::PageHarness;
-using vento::test::propsOf;
 
 namespace {
 
