@@ -12,15 +12,15 @@ constexpr int kRepeats = 7;
 
 inline double seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// Iterations for one batch of at least kMinBatch.
+// Iterations for one batch of at least `minBatch` seconds.
 template <class F>
-long batchLength(F& call)
+long batchLength(F& call, double minBatch = kMinBatch)
 {
     long iters = 1;
     for (;;) {
         const auto t0 = Clock::now();
         for (long i = 0; i < iters; ++i) call();
-        if (seconds(Clock::now() - t0) >= kMinBatch) return iters;
+        if (seconds(Clock::now() - t0) >= minBatch) return iters;
         iters *= 2;
     }
 }

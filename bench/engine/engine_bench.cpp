@@ -52,24 +52,11 @@ constexpr long kLoCut = 0, kHiCut = 64, kRamp = 1;
 constexpr int kRounds = 40;
 constexpr double kShortBatch = 0.001; // seconds
 
-// Iterations for one batch of at least kShortBatch.
-template <class F>
-long shortBatchLength(F& call)
-{
-    long iters = 1;
-    for (;;) {
-        const auto t0 = Clock::now();
-        for (long i = 0; i < iters; ++i) call();
-        if (seconds(Clock::now() - t0) >= kShortBatch) return iters;
-        iters *= 2;
-    }
-}
-
 // Best time per call in ns of a and of b, their batches alternating.
 template <class A, class B>
 std::pair<double, double> timePerCall(A&& a, B&& b)
 {
-    const long na = shortBatchLength(a), nb = shortBatchLength(b);
+    const long na = batchLength(a, kShortBatch), nb = batchLength(b, kShortBatch);
     double bestA = 1e30, bestB = 1e30;
     for (int r = 0; r < kRepeats * kRounds; ++r) {
         bestA = std::min(bestA, batchSeconds(a, na) / double(na));
