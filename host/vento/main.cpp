@@ -13,11 +13,13 @@
 #include <optional>
 #include <string>
 #include <vector>
+#include "com/bstr.h"
 #include "com/error.h"
 #include "host/apartment.h"
 #include "host/frame/property_frame.h"
 #include "host/graph.h"
 #include "host/registrar/catalogue.h"
+#include "host/server_library.h"
 #include "host/vento_engine.h"
 #include "host/window_picture.h"
 
@@ -77,22 +79,16 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-fs::path programFolder()
-{
-    wchar_t path[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, path, DWORD(std::size(path)));
-    return fs::path(std::wstring(path, n)).parent_path();
-}
-
 // ventoengine.dll first: the servers enter the catalogue through it while they register.
 std::vector<fs::path> serverFiles()
 {
+    const fs::path folder = vento::programFolder();
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(programFolder()))
+    for (const auto& entry : fs::directory_iterator(folder))
         if (entry.is_regular_file() && entry.path().extension() == L".dll" && entry.path().filename() != L"ventoengine.dll")
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    fs::path engine = programFolder() / L"ventoengine.dll";
+    fs::path engine = folder / L"ventoengine.dll";
     if (!fs::exists(engine)) throw EngineError("ventoengine.dll is not beside vento.exe");
     files.insert(files.begin(), engine);
     return files;
@@ -100,17 +96,17 @@ std::vector<fs::path> serverFiles()
 
 void callEntry(const fs::path& file, const char* entry)
 {
-    HMODULE library = LoadLibraryW(file.c_str());
-    if (!library) throw EngineError(narrow(file.filename().wstring()) + ": cannot load (error " + std::to_string(GetLastError()) + ")");
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto function = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, entry)));
-    HRESULT hr = function ? function() : E_NOTIMPL;
-    FreeLibrary(library);
-    if (FAILED(hr)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-        throw EngineError(narrow(file.filename().wstring()) + ": " + entry + " failed (" + code + ")");
+    const std::string name = narrow(file.filename().wstring());
+    std::optional<vento::ServerLibrary> server;
+    try {
+        server.emplace(file);
+    } catch (const modkit::ComError& e) {
+        const HRESULT hr = e.code();
+        const unsigned long error = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<unsigned long>(hr);
+        throw EngineError(name + ": cannot load (error " + std::to_string(error) + ")");
     }
+    if (HRESULT hr = server->call(entry); FAILED(hr))
+        throw EngineError(name + ": " + entry + " failed (" + narrow(modkit::hresultText(hr)) + ")");
 }
 
 int registerAll(bool quiet)
@@ -156,14 +152,13 @@ int list()
             ModuleInfo info{};
             std::string description;
             if (SUCCEEDED(instance.module->GetInfo(&info))) {
-                description = narrow(info.description ? std::wstring_view(info.description) : std::wstring_view());
-                SysFreeString(info.author);
-                SysFreeString(info.description);
+                const modkit::Bstr author = modkit::Bstr::adopt(info.author), text = modkit::Bstr::adopt(info.description);
+                description = narrow(text.view());
             }
             std::printf("%-12s %s  [%s ]\n", line.c_str(), description.c_str(), pins(*instance.core).c_str());
             engine.remove(instance);
         } catch (const modkit::ComError& e) {
-            std::printf("%-12s (cannot be created: 0x%08lX)\n", line.c_str(), static_cast<unsigned long>(e.code()));
+            std::printf("%-12s (cannot be created: %s)\n", line.c_str(), narrow(modkit::hresultText(e.code())).c_str());
         }
     }
     return 0;
@@ -447,9 +442,7 @@ int panel(const std::vector<std::string>& args)
         if (e.code() == E_NOINTERFACE) throw EngineError(who + " has no control panel");
         if (e.code() == REGDB_E_CLASSNOTREG)
             throw EngineError(who + ": its panel's server is not registered (run 'vento register')");
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(e.code()));
-        throw EngineError(who + ": its panel cannot be opened (" + code + ")");
+        throw EngineError(who + ": its panel cannot be opened (" + narrow(modkit::hresultText(e.code())) + ")");
     }
     engine.start();
     frame.runModal([&] { return engine.step() > 0; });
@@ -517,7 +510,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vento: %s\n", e.what());
         return 1;
     } catch (const modkit::ComError& e) {
-        std::fprintf(stderr, "vento: failed with 0x%08lX\n", static_cast<unsigned long>(e.code()));
+        std::fprintf(stderr, "vento: failed with %s\n", narrow(modkit::hresultText(e.code())).c_str());
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vento: %s\n", e.what());
