@@ -3,7 +3,6 @@
 #include <utility>
 
 #include <algorithm>
-#include <cstdio>
 #include <cwchar>
 #include "com/bstr.h"
 #include "com/error.h"
@@ -179,15 +178,6 @@ std::string narrow(std::wstring_view text)
     return out;
 }
 
-namespace {
-std::string hex(HRESULT hr)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%08lX", static_cast<unsigned long>(hr));
-    return buffer;
-}
-} // namespace
-
 Instance* Engine::instanceOf(const ModuleCore& core) const noexcept
 {
     auto it = std::find_if(instances_.begin(), instances_.end(), [&](const auto& p) { return p->core == &core; });
@@ -245,14 +235,14 @@ void Engine::start()
 {
     for (Instance* instance : order())
         if (HRESULT hr = instance->module->Start(); FAILED(hr))
-            throw EngineError(narrow(instance->name) + ": Start failed (" + hex(hr) + ")");
+            throw EngineError(narrow(instance->name) + ": Start failed (" + narrow(modkit::hresultText(hr)) + ")");
 }
 
 void Engine::stop()
 {
     for (Instance* instance : order())
         if (HRESULT hr = instance->module->Stop(); FAILED(hr))
-            throw EngineError(narrow(instance->name) + ": Stop failed (" + hex(hr) + ")");
+            throw EngineError(narrow(instance->name) + ": Stop failed (" + narrow(modkit::hresultText(hr)) + ")");
 }
 
 long Engine::step()
@@ -260,7 +250,7 @@ long Engine::step()
     sendsThisPass_ = 0;
     for (Instance* instance : schedule())
         if (HRESULT hr = process(*instance); FAILED(hr))
-            throw EngineError(narrow(instance->name) + ": Process failed (" + hex(hr) + ")");
+            throw EngineError(narrow(instance->name) + ": Process failed (" + narrow(modkit::hresultText(hr)) + ")");
     if (auto* offline = dynamic_cast<OfflineClock*>(clock_.get())) offline->advance(offlineInterval());
     return sendsThisPass_;
 }
@@ -347,7 +337,7 @@ void Engine::saveSettings(Instance& instance)
     // Into the same store, emptied: host objects handed out earlier keep writing where it is saved.
     instance.settings->clear();
     if (HRESULT hr = instance.module->SaveSettings(static_cast<ISettingsStore*>(instance.settings.Get())); FAILED(hr))
-        throw EngineError(narrow(instance.name) + ": SaveSettings failed (" + hex(hr) + ")");
+        throw EngineError(narrow(instance.name) + ": SaveSettings failed (" + narrow(modkit::hresultText(hr)) + ")");
 }
 
 } // namespace vento

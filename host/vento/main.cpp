@@ -5,21 +5,18 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+#include "com/bstr.h"
 #include "com/error.h"
 #include "host/apartment.h"
-#include "host/frame/property_frame.h"
 #include "host/graph.h"
 #include "host/registrar/catalogue.h"
+#include "host/server_library.h"
 #include "host/vento_engine.h"
-#include "host/window_picture.h"
 
 namespace fs = std::filesystem;
 using vento::EngineError;
@@ -77,22 +74,16 @@ struct UsageError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-fs::path programFolder()
-{
-    wchar_t path[MAX_PATH * 4];
-    DWORD n = GetModuleFileNameW(nullptr, path, DWORD(std::size(path)));
-    return fs::path(std::wstring(path, n)).parent_path();
-}
-
 // ventoengine.dll first: the servers enter the catalogue through it while they register.
 std::vector<fs::path> serverFiles()
 {
+    const fs::path folder = vento::programFolder();
     std::vector<fs::path> files;
-    for (const auto& entry : fs::directory_iterator(programFolder()))
+    for (const auto& entry : fs::directory_iterator(folder))
         if (entry.is_regular_file() && entry.path().extension() == L".dll" && entry.path().filename() != L"ventoengine.dll")
             files.push_back(entry.path());
     std::sort(files.begin(), files.end());
-    fs::path engine = programFolder() / L"ventoengine.dll";
+    fs::path engine = folder / L"ventoengine.dll";
     if (!fs::exists(engine)) throw EngineError("ventoengine.dll is not beside vento.exe");
     files.insert(files.begin(), engine);
     return files;
@@ -100,17 +91,17 @@ std::vector<fs::path> serverFiles()
 
 void callEntry(const fs::path& file, const char* entry)
 {
-    HMODULE library = LoadLibraryW(file.c_str());
-    if (!library) throw EngineError(narrow(file.filename().wstring()) + ": cannot load (error " + std::to_string(GetLastError()) + ")");
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    auto function = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(library, entry)));
-    HRESULT hr = function ? function() : E_NOTIMPL;
-    FreeLibrary(library);
-    if (FAILED(hr)) {
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(hr));
-        throw EngineError(narrow(file.filename().wstring()) + ": " + entry + " failed (" + code + ")");
+    const std::string name = narrow(file.filename().wstring());
+    std::optional<vento::ServerLibrary> server;
+    try {
+        server.emplace(file);
+    } catch (const modkit::ComError& e) {
+        const HRESULT hr = e.code();
+        const unsigned long error = HRESULT_FACILITY(hr) == FACILITY_WIN32 ? HRESULT_CODE(hr) : static_cast<unsigned long>(hr);
+        throw EngineError(name + ": cannot load (error " + std::to_string(error) + ")");
     }
+    if (HRESULT hr = server->call(entry); FAILED(hr))
+        throw EngineError(name + ": " + entry + " failed (" + narrow(modkit::hresultText(hr)) + ")");
 }
 
 int registerAll(bool quiet)
@@ -156,37 +147,17 @@ int list()
             ModuleInfo info{};
             std::string description;
             if (SUCCEEDED(instance.module->GetInfo(&info))) {
-                description = narrow(info.description ? std::wstring_view(info.description) : std::wstring_view());
-                SysFreeString(info.author);
-                SysFreeString(info.description);
+                const modkit::Bstr author = modkit::Bstr::adopt(info.author), text = modkit::Bstr::adopt(info.description);
+                description = narrow(text.view());
             }
             std::printf("%-12s %s  [%s ]\n", line.c_str(), description.c_str(), pins(*instance.core).c_str());
             engine.remove(instance);
         } catch (const modkit::ComError& e) {
-            std::printf("%-12s (cannot be created: 0x%08lX)\n", line.c_str(), static_cast<unsigned long>(e.code()));
+            std::printf("%-12s (cannot be created: %s)\n", line.c_str(), narrow(modkit::hresultText(e.code())).c_str());
         }
     }
     return 0;
 }
-
-// Every block of one output pin into a file.
-struct Tap {
-    std::wstring instance, pin;
-    fs::path file;
-    bool csv = false;
-    std::ofstream out;
-};
-
-struct RunOptions {
-    fs::path graph;
-    bool offline = false;
-    std::optional<double> seconds;
-    std::optional<long> blocks;
-    bool windows = false;
-    bool quiet = false;
-    std::optional<fs::path> snapshot;
-    std::vector<std::unique_ptr<Tap>> taps;
-};
 
 std::string argument(const std::vector<std::string>& args, size_t& i, const std::string& option)
 {
@@ -202,14 +173,21 @@ fs::path widePath(const std::string& text)
     return fs::path(wide);
 }
 
-RunOptions runOptions(const std::vector<std::string>& args)
+struct RunCommand {
+    fs::path graph;
+    bool quiet = false;
+    vento::RunOptions options;
+};
+
+RunCommand runCommand(const std::vector<std::string>& args)
 {
-    RunOptions o;
+    RunCommand c;
+    vento::RunOptions& o = c.options;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a == "--offline") o.offline = true;
         else if (a == "--windows") o.windows = true;
-        else if (a == "-q") o.quiet = true;
+        else if (a == "-q") c.quiet = true;
         else if (a == "--seconds") {
             std::string v = argument(args, i, a);
             char* end = nullptr;
@@ -229,187 +207,55 @@ RunOptions runOptions(const std::vector<std::string>& args)
             size_t eq = v.find('='), dot = v.substr(0, eq).rfind('.');
             if (eq == std::string::npos || dot == std::string::npos || dot == 0 || eq == dot + 1 || eq + 1 == v.size())
                 throw UsageError("--tap: write INSTANCE.PIN=FILE, not " + v);
-            auto tap = std::make_unique<Tap>();
-            tap->instance = widePath(v.substr(0, dot)).wstring();
-            tap->pin = widePath(v.substr(dot + 1, eq - dot - 1)).wstring();
-            tap->file = widePath(v.substr(eq + 1));
-            tap->csv = tap->file.extension() == L".csv";
-            o.taps.push_back(std::move(tap));
+            o.taps.push_back({widePath(v.substr(0, dot)).wstring(), widePath(v.substr(dot + 1, eq - dot - 1)).wstring(),
+                              widePath(v.substr(eq + 1))});
         } else if (!a.empty() && a[0] == '-') {
             throw UsageError("run: unknown option " + a);
-        } else if (o.graph.empty()) {
-            o.graph = widePath(a);
+        } else if (c.graph.empty()) {
+            c.graph = widePath(a);
         } else {
             throw UsageError("run: more than one graph: " + a);
         }
     }
-    if (o.graph.empty()) throw UsageError("run: which graph? (vento run GRAPH)");
+    if (c.graph.empty()) throw UsageError("run: which graph? (vento run GRAPH)");
     if (o.seconds && o.blocks) throw UsageError("run: --seconds and --blocks exclude each other");
-    if (!o.seconds && !o.blocks) o.blocks = 100;
-    return o;
+    return c;
 }
 
-void pumpMessages()
-{
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
-long blocksSent(const vento::Instance& instance)
-{
-    long n = 0;
-    for (const auto& [name, out] : instance.core->outputs()) n = std::max(n, out.sends());
-    return n;
-}
-
-void printBlocksSent(const vento::Engine& engine, const char* title)
+void printBlocksSent(const std::vector<vento::ModuleSends>& sent, const char* title)
 {
     std::printf("%s\n", title);
-    for (const auto& instance : engine.instances())
-        std::printf("  %-12s %ld\n", narrow(instance->name).c_str(), blocksSent(*instance));
+    for (const auto& [name, blocks] : sent) std::printf("  %-12s %ld\n", narrow(name).c_str(), blocks);
 }
 
-int run(RunOptions o)
+int run(const RunCommand& c)
 {
-    std::unique_ptr<vento::Clock> clock;
-    if (o.offline) clock = std::make_unique<vento::OfflineClock>();
-    else clock = std::make_unique<vento::PerformanceClock>();
-    vento::Engine engine(std::move(clock));
-    vento::Graph graph = vento::loadGraph(engine, o.graph);
-    engine.setSettingsObserver([&](vento::Instance&) { vento::writeGraph(engine, graph, o.graph); });
-    const bool windows = o.windows || o.snapshot;
-    // The windows each module opens, for naming its snapshots after it.
-    std::vector<std::pair<HWND, std::wstring>> owners;
-    for (const auto& instance : engine.instances()) {
-        if (!windows) {
-            instance->module->CloseWindow();
-            continue;
-        }
-        const std::vector<HWND> before = vento::threadWindows();
-        instance->module->OpenWindow();
-        for (HWND window : vento::threadWindows())
-            if (std::find(before.begin(), before.end(), window) == before.end()) owners.emplace_back(window, instance->name);
-    }
-
-    for (auto& tap : o.taps) {
-        vento::Instance* instance = engine.find(tap->instance);
-        if (!instance) throw EngineError("--tap: the graph has no module '" + narrow(tap->instance) + "'");
-        if (!instance->core->findOutput(tap->pin))
-            throw EngineError("--tap: '" + narrow(tap->instance) + "' has no output pin '" + narrow(tap->pin) + "'");
-        tap->out.open(tap->file, std::ios::binary | std::ios::trunc);
-        if (!tap->out) throw EngineError("--tap: cannot write " + narrow(tap->file.wstring()));
-    }
-    engine.setSendObserver([&](const vento::ModuleCore& core, std::wstring_view pin, const vento::OutputPin& out) {
-        for (auto& tap : o.taps) {
-            if (tap->pin != pin || tap->instance != core.instanceName()) continue;
-            auto data = out.data();
-            if (tap->csv) {
-                for (size_t i = 0; i < data.size(); ++i) {
-                    char number[32];
-                    std::snprintf(number, sizeof number, "%s%.9g", i ? "," : "", double(data[i]));
-                    tap->out << number;
-                }
-                tap->out << '\n';
-            } else {
-                tap->out.write(reinterpret_cast<const char*>(data.data()), std::streamsize(data.size() * sizeof(float)));
-            }
-        }
-    });
-
-    std::vector<vento::Instance*> sources;
-    for (const auto& instance : engine.instances())
-        if (instance->core->sources().empty() && !instance->core->outputs().empty()) sources.push_back(instance.get());
-    if (o.blocks && sources.empty()) throw EngineError("the graph has no source module to count blocks of");
-
-    engine.start();
-    const LONGLONG frequency = engine.clock().frequency(), begin = engine.clock().now();
-    const LONGLONG end = o.seconds ? begin + LONGLONG(*o.seconds * double(frequency)) : 0;
-    const auto wallStart = std::chrono::steady_clock::now();
-    auto lastProgress = wallStart;
+    vento::GraphRun run(c.graph, c.options);
+    const vento::RunOptions& o = run.options();
     const bool tty = _isatty(_fileno(stderr));
     bool progressShown = false;
-    auto done = [&] {
-        if (o.seconds) return engine.clock().now() >= end;
-        for (vento::Instance* s : sources)
-            if (blocksSent(*s) < *o.blocks) return false;
-        return true;
-    };
-    auto progress = [&](bool final) {
-        double graphSeconds = double(engine.clock().now() - begin) / double(frequency);
-        long least = 0;
-        for (size_t i = 0; i < sources.size(); ++i) least = i ? std::min(least, blocksSent(*sources[i])) : blocksSent(*sources[i]);
+    // Redrawn in place on a terminal; plain lines, less often, into a file.
+    auto progress = [&](const vento::RunProgress& p, bool final) {
         char line[160];
-        if (o.seconds) std::snprintf(line, sizeof line, "running: %.1f of %.1f s graph time", graphSeconds, *o.seconds);
-        else std::snprintf(line, sizeof line, "running: %ld of %ld blocks (%.1f s graph time)", least, *o.blocks, graphSeconds);
+        if (o.seconds) std::snprintf(line, sizeof line, "running: %.1f of %.1f s graph time", p.graphSeconds, *o.seconds);
+        else std::snprintf(line, sizeof line, "running: %ld of %ld blocks (%.1f s graph time)", p.blocks, *o.blocks, p.graphSeconds);
         if (tty) std::fprintf(stderr, "\r%s%s", line, final ? "\n" : "");
         else if (!final) std::fprintf(stderr, "%s\n", line);
         progressShown = true;
     };
-    // A counted source that sends nothing for this long (graph time) would keep the run going for
-    // ever: stop with its name instead.
-    const LONGLONG stall = 10 * frequency;
-    std::vector<std::pair<long, LONGLONG>> lastSend(sources.size(), {0, begin});
-    while (!done()) {
-        long sent = engine.step();
-        if (o.blocks) {
-            for (size_t i = 0; i < sources.size(); ++i) {
-                long n = blocksSent(*sources[i]);
-                if (n != lastSend[i].first) lastSend[i] = {n, engine.clock().now()};
-                else if (n < *o.blocks && engine.clock().now() - lastSend[i].second > stall)
-                    throw EngineError("'" + narrow(sources[i]->name) +
-                                      "' sent no block for 10 s of graph time (is its input connected?)");
-            }
-        }
-        pumpMessages();
-        if (!o.offline && sent == 0) Sleep(1);
-        auto now = std::chrono::steady_clock::now();
-        if (!o.quiet && now - wallStart > std::chrono::seconds(1) &&
-            now - lastProgress > (tty ? std::chrono::milliseconds(200) : std::chrono::milliseconds(1000))) {
-            progress(false);
-            lastProgress = now;
-        }
+    if (c.quiet) run.run();
+    else run.run([&](const vento::RunProgress& p) { progress(p, false); },
+                 tty ? std::chrono::milliseconds(200) : std::chrono::milliseconds(1000));
+    if (progressShown && tty) progress(run.progress(), true);
+    run.closeTaps();
+    run.saveSnapshots([&](const fs::path& file) {
+        if (!c.quiet) std::printf("snapshot %s\n", narrow(file.wstring()).c_str());
+    });
+    if (!c.quiet) {
+        printBlocksSent(vento::blocksSentPerModule(run.engine()), "blocks sent per module:");
+        for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap.file.wstring()).c_str());
     }
-    engine.stop();
-    if (progressShown && tty) progress(true);
-    for (auto& tap : o.taps) {
-        tap->out.close();
-        if (!tap->out) throw EngineError("--tap: writing " + narrow(tap->file.wstring()) + " failed");
-    }
-
-    if (o.snapshot) {
-        std::error_code error;
-        fs::create_directories(*o.snapshot, error);
-        if (error) throw EngineError("--snapshot: cannot make " + narrow(o.snapshot->wstring()));
-        pumpMessages();
-        std::map<std::wstring, int> taken;
-        for (HWND window : vento::threadWindows()) {
-            // Named after the module that opened it; a window opened otherwise after its caption.
-            std::wstring name;
-            for (const auto& [w, owner] : owners)
-                if (w == window) name = owner;
-            if (name.empty()) {
-                wchar_t caption[128] = {};
-                GetWindowTextW(window, caption, 128);
-                name = caption;
-            }
-            for (wchar_t& c : name)
-                if (!iswalnum(c) && c != L'-' && c != L'.') c = L'_';
-            if (name.empty() || name.front() == L'.') name = L"window" + name;
-            if (int n = ++taken[name]; n > 1) name += L"_" + std::to_wstring(n);
-            fs::path file = *o.snapshot / (name + L".png");
-            RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
-            vento::savePng(vento::captureWindow(window, true), file);
-            if (!o.quiet) std::printf("snapshot %s\n", narrow(file.wstring()).c_str());
-        }
-    }
-    if (!o.quiet) {
-        printBlocksSent(engine, "blocks sent per module:");
-        for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap->file.wstring()).c_str());
-    }
-    for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+    run.closeWindows();
     return 0;
 }
 
@@ -429,50 +275,22 @@ int panel(const std::vector<std::string>& args)
     }
     if (given < 2 || name.empty()) throw UsageError("panel: which graph and module? (vento panel GRAPH INSTANCE)");
 
-    std::unique_ptr<vento::Clock> clock;
-    if (offline) clock = std::make_unique<vento::OfflineClock>();
-    else clock = std::make_unique<vento::PerformanceClock>();
-    vento::Engine engine(std::move(clock));
-    vento::Graph graph = vento::loadGraph(engine, file);
-    // No settings observer: what a module saves by itself while its panel is open must not reach
-    // the file when the panel is cancelled.
-    vento::Instance* instance = engine.find(name);
-    if (!instance) throw EngineError("the graph has no module '" + narrow(name) + "'");
-
-    vento::PropertyFrame frame;
-    try {
-        frame.open(*instance);
-    } catch (const modkit::ComError& e) {
-        const std::string who = "'" + narrow(name) + "'";
-        if (e.code() == E_NOINTERFACE) throw EngineError(who + " has no control panel");
-        if (e.code() == REGDB_E_CLASSNOTREG)
-            throw EngineError(who + ": its panel's server is not registered (run 'vento register')");
-        char code[16];
-        std::snprintf(code, sizeof code, "0x%08lX", static_cast<unsigned long>(e.code()));
-        throw EngineError(who + ": its panel cannot be opened (" + code + ")");
+    const vento::PanelRun result = vento::runPanel(file, name, offline);
+    if (!quiet) printBlocksSent(result.sent, "blocks sent per module while the panel was open:");
+    const std::string graph = narrow(file.wstring());
+    switch (result.outcome) {
+    case vento::PanelRun::Outcome::Saved: std::printf("saved %s\n", graph.c_str()); break;
+    case vento::PanelRun::Outcome::Unchanged: std::printf("no change; %s left as it was\n", graph.c_str()); break;
+    case vento::PanelRun::Outcome::Cancelled: std::printf("cancelled; %s left as it was\n", graph.c_str()); break;
     }
-    engine.start();
-    frame.runModal([&] { return engine.step() > 0; });
-    engine.stop();
-
-    const bool save = frame.result() == vento::PropertyFrame::Result::OK && frame.changed();
-    if (save) vento::saveGraph(engine, graph, file); // settings first, while the windows are still open
-    for (const auto& i : engine.instances()) i->module->CloseWindow();
-    if (!quiet) printBlocksSent(engine, "blocks sent per module while the panel was open:");
-    if (save) std::printf("saved %s\n", narrow(file.wstring()).c_str());
-    else if (frame.result() == vento::PropertyFrame::Result::OK) std::printf("no change; %s left as it was\n", narrow(file.wstring()).c_str());
-    else std::printf("cancelled; %s left as it was\n", narrow(file.wstring()).c_str());
     return 0;
 }
 
 int save(const std::vector<std::string>& args)
 {
     if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw UsageError("save: which graph? (vento save GRAPH)");
-    vento::Engine engine;
-    fs::path file = widePath(args[0]);
-    vento::Graph graph = vento::loadGraph(engine, file);
-    for (const auto& instance : engine.instances()) instance->module->CloseWindow();
-    vento::saveGraph(engine, graph, file);
+    const fs::path file = widePath(args[0]);
+    vento::resaveGraph(file);
     std::printf("saved %s\n", narrow(file.wstring()).c_str());
     return 0;
 }
@@ -498,7 +316,7 @@ int dispatch(const std::vector<std::string>& all)
     if (verb == "unregister") return unregisterAll(quiet);
     if (!args.empty() && verb == "list") throw UsageError("list takes no arguments");
     if (verb == "list") return list();
-    if (verb == "run") return run(runOptions(args));
+    if (verb == "run") return run(runCommand(args));
     if (verb == "panel") return panel(args);
     return save(args);
 }
@@ -517,7 +335,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "vento: %s\n", e.what());
         return 1;
     } catch (const modkit::ComError& e) {
-        std::fprintf(stderr, "vento: failed with 0x%08lX\n", static_cast<unsigned long>(e.code()));
+        std::fprintf(stderr, "vento: failed with %s\n", narrow(modkit::hresultText(e.code())).c_str());
         return 1;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vento: %s\n", e.what());

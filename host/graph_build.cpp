@@ -1,0 +1,140 @@
+#include "host/graph_build.h"
+
+#include <algorithm>
+#include <cstring>
+#include <variant>
+#include "com/error.h"
+#include "host/panel_replay.h"
+#include "host/registrar/catalogue.h"
+
+namespace vento {
+
+namespace {
+
+// The catalogue entry of every module, in order, once each name and type has proved usable.
+std::vector<const CatalogueEntry*> resolveModules(const Engine& engine, const Graph& graph, const std::filesystem::path& file,
+                                                  const std::vector<CatalogueEntry>& catalogue)
+{
+    std::vector<const CatalogueEntry*> classes;
+    for (auto m = graph.modules.begin(); m != graph.modules.end(); ++m) {
+        if (m->name.empty()) graphFileError(file, L"a module has no name");
+        const std::wstring where = L"module " + inQuotes(m->name);
+        if (m->type.empty()) graphFileError(file, where + L" has no type");
+        if (engine.find(m->name) || std::any_of(graph.modules.begin(), m, [&](const GraphModule& e) { return e.name == m->name; }))
+            graphFileError(file, L"duplicate module name " + inQuotes(m->name));
+        auto entry = std::find_if(catalogue.begin(), catalogue.end(), [&](const auto& e) { return e.name == m->type; });
+        if (entry == catalogue.end())
+            graphFileError(file, where + L": unknown module type " + inQuotes(m->type) +
+                                     L" (not in the catalogue; run 'vento register')");
+        classes.push_back(&*entry);
+    }
+    return classes;
+}
+
+void buildModule(Engine& engine, const GraphModule& m, const CatalogueEntry& entry, const std::filesystem::path& file)
+{
+    const std::wstring where = L"module " + inQuotes(m.name);
+    Instance* instance = nullptr;
+    try {
+        instance = &engine.create(entry.clsid, m.name);
+    } catch (const modkit::ComError& e) {
+        graphFileError(file, where + L": cannot create " + inQuotes(m.type) + L" (" + modkit::hresultText(e.code()) +
+                                 L"; is its server registered?)");
+    }
+    if (HRESULT hr = instance->module->Initialize(); FAILED(hr))
+        graphFileError(file, where + L": Initialize failed (" + modkit::hresultText(hr) + L")");
+    if (m.settings.empty()) return;
+    // The module's own values under the described ones: a file may name only the settings it changes.
+    engine.saveSettings(*instance);
+    for (const GraphSetting& s : m.settings) {
+        if (const float* number = std::get_if<float>(&s.value)) instance->settings->setFloat(s.name, *number);
+        else instance->settings->setString(s.name, std::get<std::wstring>(s.value));
+    }
+    if (HRESULT hr = instance->module->LoadSettings(static_cast<ISettingsStore*>(instance->settings.Get())); FAILED(hr))
+        graphFileError(file, where + L": its settings were not accepted (LoadSettings " + modkit::hresultText(hr) + L")");
+}
+
+void buildConnection(Engine& engine, const GraphConnection& c, const std::filesystem::path& file)
+{
+    const std::wstring where = L"connect " + inQuotes(c.from + L"." + c.output) + L" -> " + inQuotes(c.to + L"." + c.input);
+    Instance* source = engine.find(c.from);
+    Instance* target = engine.find(c.to);
+    if (!source) graphFileError(file, where + L": unknown module " + inQuotes(c.from));
+    if (!target) graphFileError(file, where + L": unknown module " + inQuotes(c.to));
+    if (!source->core->findOutput(c.output))
+        graphFileError(file, where + L": " + inQuotes(c.from) + L" has no output pin " + inQuotes(c.output));
+    InputPin* pin = target->core->findInput(c.input);
+    if (!pin) graphFileError(file, where + L": " + inQuotes(c.to) + L" has no input pin " + inQuotes(c.input));
+    if (!pin->multi && pin->slots.front()->sourcePin) graphFileError(file, where + L": that input is connected already");
+    engine.connect(*source, c.output, *target, c.input);
+}
+
+} // namespace
+
+void buildGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file)
+{
+    engine.setRestorePlacement(true); // the description holds the windows' saved places
+    const auto catalogue = readCatalogue();
+    const auto classes = resolveModules(engine, graph, file, catalogue);
+    for (size_t i = 0; i < graph.modules.size(); ++i) buildModule(engine, graph.modules[i], *classes[i], file);
+    for (const GraphConnection& c : graph.connections) buildConnection(engine, c, file);
+    try {
+        engine.order();
+    } catch (const EngineError& e) {
+        graphFileError(file, L"connections: " + std::wstring(e.what(), e.what() + std::strlen(e.what())));
+    }
+    for (const GraphModule& m : graph.modules) {
+        try {
+            applyPanel(*engine.find(m.name), m.panel);
+        } catch (const EngineError& e) {
+            throw EngineError(narrow(file.filename().wstring()) + ": " + e.what());
+        }
+    }
+}
+
+Graph describeGraph(const Engine& engine, const Graph& loaded)
+{
+    Graph described;
+    for (const auto& instance : engine.instances()) {
+        GraphModule& m = described.modules.emplace_back();
+        m.name = instance->name;
+        m.type = instance->core->moduleName();
+        for (const auto& entry : instance->settings->entries()) {
+            if (entry.kind == SettingsStore::Kind::Float) m.settings.push_back({entry.name, *instance->settings->floatValue(entry.name)});
+            else m.settings.push_back({entry.name, *instance->settings->stringValue(entry.name)});
+        }
+        auto was = std::find_if(loaded.modules.begin(), loaded.modules.end(),
+                                [&](const GraphModule& l) { return l.name == instance->name; });
+        if (was != loaded.modules.end()) m.panel = was->panel;
+    }
+    described.connections = loaded.connections;
+    return described;
+}
+
+Graph loadGraph(Engine& engine, const std::filesystem::path& file)
+{
+    Graph graph = readGraphFile(file);
+    buildGraph(engine, graph, file);
+    return graph;
+}
+
+void writeGraph(const Engine& engine, const Graph& graph, const std::filesystem::path& file)
+{
+    writeGraphFile(describeGraph(engine, graph), file);
+}
+
+void saveGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file)
+{
+    for (const auto& instance : engine.instances()) engine.saveSettings(*instance);
+    writeGraph(engine, graph, file);
+}
+
+void resaveGraph(const std::filesystem::path& file)
+{
+    Engine engine;
+    Graph graph = loadGraph(engine, file);
+    for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+    saveGraph(engine, graph, file);
+}
+
+} // namespace vento

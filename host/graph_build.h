@@ -1,0 +1,41 @@
+#pragma once
+// Building a described graph (graph_file.h) in the engine, and the way back: the graph as the engine
+// holds it now, written as a graph file.
+//
+// Building creates each module by its type name through the catalogue (the servers must be
+// registered), calls Initialize, then LoadSettings with the module's own current settings overlaid
+// by the described ones (so a file may give only some of them), connects the pins, orders the graph,
+// and finally replays each module's panel values (panel_replay.h).
+#include <filesystem>
+#include "host/graph_file.h"
+#include "host/vento_engine.h"
+
+namespace vento {
+
+// Builds `graph` in `engine` (which should hold no modules of the same names); `file` names the
+// graph in messages. Every module name and type is checked before any module is made. Throws
+// EngineError "<file name>: <what>". The engine answers GetRestorePlacement nonzero from then on:
+// a described graph holds saved placements.
+void buildGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file);
+
+// The engine's graph as a description: every instance with its type and the settings it holds now
+// (no SaveSettings call), with the panel values and connections of `loaded`, the description it was
+// built from.
+Graph describeGraph(const Engine& engine, const Graph& loaded);
+
+// Reads the file and builds it: a file that cannot be read fails before any module is made.
+Graph loadGraph(Engine& engine, const std::filesystem::path& file);
+
+// Writes the graph: each module with the settings its SaveSettings gives now, its panel values as
+// loaded, and the connections. The file is replaced only once the new one is complete.
+void saveGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file);
+
+// Writes the graph with the settings the instances hold already (no SaveSettings call): what the
+// host object saves at once.
+void writeGraph(const Engine& engine, const Graph& graph, const std::filesystem::path& file);
+
+// Loads the file in an engine of its own and writes it back with the settings every module saves
+// now (its windows closed first).
+void resaveGraph(const std::filesystem::path& file);
+
+} // namespace vento

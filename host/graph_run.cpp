@@ -1,0 +1,247 @@
+#include "host/graph_run.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cwctype>
+#include "com/error.h"
+#include "host/frame/property_frame.h"
+#include "host/window_picture.h"
+
+namespace vento {
+
+namespace {
+
+std::unique_ptr<Clock> clockFor(bool offline)
+{
+    if (offline) return std::make_unique<OfflineClock>();
+    return std::make_unique<PerformanceClock>();
+}
+
+void pumpMessages()
+{
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+std::wstring lowerCase(std::wstring text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return wchar_t(std::towlower(c)); });
+    return text;
+}
+
+} // namespace
+
+TapFile::TapFile(const std::filesystem::path& file)
+    : file_(file), csv_(file.extension() == L".csv"), out_(file, std::ios::binary | std::ios::trunc)
+{
+    if (!out_) throw EngineError("--tap: cannot write " + narrow(file_.wstring()));
+}
+
+void TapFile::write(std::span<const float> block)
+{
+    if (!csv_) {
+        out_.write(reinterpret_cast<const char*>(block.data()), std::streamsize(block.size() * sizeof(float)));
+        return;
+    }
+    for (size_t i = 0; i < block.size(); ++i) {
+        char number[32];
+        std::snprintf(number, sizeof number, "%s%.9g", i ? "," : "", double(block[i]));
+        out_ << number;
+    }
+    out_ << '\n';
+}
+
+void TapFile::close()
+{
+    out_.close();
+    if (!out_) throw EngineError("--tap: writing " + narrow(file_.wstring()) + " failed");
+}
+
+std::wstring SnapshotNames::next(std::wstring_view given)
+{
+    std::wstring name(given);
+    for (wchar_t& c : name)
+        if (!std::iswalnum(c) && c != L'-' && c != L'.') c = L'_';
+    if (name.empty() || name.front() == L'.') name = L"window" + name;
+    std::wstring chosen = name;
+    for (int n = 1; !taken_.insert(lowerCase(chosen)).second;) chosen = name + L"_" + std::to_wstring(++n);
+    return chosen;
+}
+
+long blocksSent(const Instance& instance)
+{
+    long n = 0;
+    for (const auto& [name, out] : instance.core->outputs()) n = std::max(n, out.sends());
+    return n;
+}
+
+std::vector<ModuleSends> blocksSentPerModule(const Engine& engine)
+{
+    std::vector<ModuleSends> sent;
+    for (const auto& instance : engine.instances()) sent.push_back({instance->name, blocksSent(*instance)});
+    return sent;
+}
+
+GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
+    : options_(std::move(options)), graphFile_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
+{
+    if (!options_.seconds && !options_.blocks) options_.blocks = 100;
+    graph_ = loadGraph(*engine_, graphFile_);
+    engine_->setSettingsObserver([this](Instance&) { writeGraph(*engine_, graph_, graphFile_); });
+    openWindows();
+    openTaps();
+    for (const auto& instance : engine_->instances())
+        if (instance->core->sources().empty() && !instance->core->outputs().empty()) sources_.push_back(instance.get());
+    if (!options_.seconds && sources_.empty()) throw EngineError("the graph has no source module to count blocks of");
+}
+
+void GraphRun::openWindows()
+{
+    const bool windows = options_.windows || options_.snapshot;
+    for (const auto& instance : engine_->instances()) {
+        if (!windows) {
+            instance->module->CloseWindow();
+            continue;
+        }
+        const std::vector<HWND> before = threadWindows();
+        instance->module->OpenWindow();
+        for (HWND window : threadWindows())
+            if (std::find(before.begin(), before.end(), window) == before.end()) owners_.emplace_back(window, instance->name);
+    }
+}
+
+void GraphRun::openTaps()
+{
+    for (const TapRequest& request : options_.taps) {
+        Instance* instance = engine_->find(request.instance);
+        if (!instance) throw EngineError("--tap: the graph has no module '" + narrow(request.instance) + "'");
+        if (!instance->core->findOutput(request.pin))
+            throw EngineError("--tap: '" + narrow(request.instance) + "' has no output pin '" + narrow(request.pin) + "'");
+        taps_.push_back({instance, request.pin, TapFile(request.file)});
+    }
+    if (taps_.empty()) return;
+    engine_->setSendObserver([this](const ModuleCore& core, std::wstring_view pin, const OutputPin& out) {
+        for (Tap& tap : taps_)
+            if (tap.instance->core == &core && tap.pin == pin) tap.file.write(out.data());
+    });
+}
+
+bool GraphRun::done() const
+{
+    if (options_.seconds) return engine_->clock().now() >= end_;
+    for (const Instance* s : sources_)
+        if (blocksSent(*s) < *options_.blocks) return false;
+    return true;
+}
+
+RunProgress GraphRun::progress() const
+{
+    RunProgress p;
+    p.graphSeconds = double(engine_->clock().now() - begin_) / double(engine_->clock().frequency());
+    for (size_t i = 0; i < sources_.size(); ++i) p.blocks = i ? std::min(p.blocks, blocksSent(*sources_[i])) : blocksSent(*sources_[i]);
+    return p;
+}
+
+void GraphRun::checkStalls()
+{
+    const LONGLONG now = engine_->clock().now(), stall = 10 * engine_->clock().frequency();
+    for (size_t i = 0; i < sources_.size(); ++i) {
+        const long n = blocksSent(*sources_[i]);
+        if (n != lastSends_[i].blocks) lastSends_[i] = {n, now};
+        else if (n < *options_.blocks && now - lastSends_[i].at > stall)
+            throw EngineError("'" + narrow(sources_[i]->name) + "' sent no block for 10 s of graph time (is its input connected?)");
+    }
+}
+
+void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::chrono::milliseconds every)
+{
+    engine_->start();
+    begin_ = engine_->clock().now();
+    if (options_.seconds) end_ = begin_ + LONGLONG(*options_.seconds * double(engine_->clock().frequency()));
+    lastSends_.assign(sources_.size(), {0, begin_});
+    const auto wallStart = std::chrono::steady_clock::now();
+    auto lastReport = wallStart;
+    while (!done()) {
+        const long sent = engine_->step();
+        if (!options_.seconds) checkStalls();
+        pumpMessages();
+        if (!options_.offline && sent == 0) Sleep(1); // real time: nothing was due yet
+        const auto now = std::chrono::steady_clock::now();
+        if (report && now - wallStart > std::chrono::seconds(1) && now - lastReport > every) {
+            report(progress());
+            lastReport = now;
+        }
+    }
+    engine_->stop();
+}
+
+void GraphRun::closeTaps()
+{
+    for (Tap& tap : taps_) tap.file.close();
+}
+
+void GraphRun::saveSnapshots(const std::function<void(const std::filesystem::path&)>& saved)
+{
+    if (!options_.snapshot) return;
+    const std::filesystem::path& folder = *options_.snapshot;
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) throw EngineError("--snapshot: cannot make " + narrow(folder.wstring()));
+    pumpMessages();
+    SnapshotNames names;
+    for (HWND window : threadWindows()) {
+        std::wstring name;
+        for (const auto& [w, owner] : owners_)
+            if (w == window) name = owner;
+        if (name.empty()) {
+            wchar_t caption[128] = {};
+            GetWindowTextW(window, caption, 128);
+            name = caption;
+        }
+        const std::filesystem::path file = folder / (names.next(name) + L".png");
+        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        savePng(captureWindow(window, true), file);
+        if (saved) saved(file);
+    }
+}
+
+void GraphRun::closeWindows()
+{
+    for (const auto& instance : engine_->instances()) instance->module->CloseWindow();
+}
+
+PanelRun runPanel(const std::filesystem::path& file, std::wstring_view name, bool offline)
+{
+    Engine engine(clockFor(offline));
+    Graph graph = loadGraph(engine, file);
+    // No settings observer: what a module saves by itself while its panel is open must not reach
+    // the file when the panel is cancelled.
+    Instance* instance = engine.find(name);
+    if (!instance) throw EngineError("the graph has no module '" + narrow(name) + "'");
+
+    PropertyFrame frame;
+    try {
+        frame.open(*instance);
+    } catch (const modkit::ComError& e) {
+        const std::string who = "'" + narrow(name) + "'";
+        if (e.code() == E_NOINTERFACE) throw EngineError(who + " has no control panel");
+        if (e.code() == REGDB_E_CLASSNOTREG)
+            throw EngineError(who + ": its panel's server is not registered (run 'vento register')");
+        throw EngineError(who + ": its panel cannot be opened (" + narrow(modkit::hresultText(e.code())) + ")");
+    }
+    engine.start();
+    frame.runModal([&] { return engine.step() > 0; });
+    engine.stop();
+
+    PanelRun result;
+    if (frame.result() == PropertyFrame::Result::OK) result.outcome = frame.changed() ? PanelRun::Outcome::Saved : PanelRun::Outcome::Unchanged;
+    if (result.outcome == PanelRun::Outcome::Saved) saveGraph(engine, graph, file); // settings first, while the windows are still open
+    for (const auto& i : engine.instances()) i->module->CloseWindow();
+    result.sent = blocksSentPerModule(engine);
+    return result;
+}
+
+} // namespace vento

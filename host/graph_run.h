@@ -1,0 +1,152 @@
+#pragma once
+// Running a graph file: to an end (a stretch of graph time, or a number of blocks from every source),
+// with taps on output pins and pictures of the windows at the end; or while one module's panel is
+// open in the host's property frame.
+//
+//   vento::GraphRun run(L"demo.xml", {.offline = true, .blocks = 40});
+//   run.run(report);              // report(progress) now and then, for a progress line
+//   run.closeTaps();
+//   run.saveSnapshots(saved);     // when options.snapshot names a folder
+//   run.closeWindows();
+//
+// Settings a module saves by itself while the graph runs are written to the graph file at once.
+// Errors are thrown as EngineError, one line naming the place.
+#include <windows.h>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+#include "host/graph_build.h"
+#include "host/vento_engine.h"
+
+namespace vento {
+
+// Every block an output pin sends, into a file: little-endian 32-bit floats one after the other, or,
+// when the file name ends in ".csv", one block a line as comma-separated numbers of nine significant
+// digits (enough to bring every float back exactly).
+class TapFile {
+public:
+    // Creates the file, or empties it. Throws EngineError.
+    explicit TapFile(const std::filesystem::path& file);
+    void write(std::span<const float> block);
+    // Throws EngineError when anything written could not be kept.
+    void close();
+    const std::filesystem::path& file() const noexcept { return file_; }
+
+private:
+    std::filesystem::path file_;
+    bool csv_;
+    std::ofstream out_;
+};
+
+// The names of the pictures of a run's windows, in the order they are taken: the given name (the
+// module that opened the window, else its caption) with every character but letters, digits, '-'
+// and '.' made '_'; "window" before a name that is empty or starts with a point; and "_2", "_3" ...
+// after a name taken already, letter case aside (the file system does not tell "Scope" from "scope").
+class SnapshotNames {
+public:
+    std::wstring next(std::wstring_view name);
+
+private:
+    std::set<std::wstring> taken_; // lower case
+};
+
+struct TapRequest {
+    std::wstring instance, pin;
+    std::filesystem::path file;
+};
+
+struct RunOptions {
+    bool offline = false;             // a virtual clock, as fast as the CPU allows (the same blocks)
+    std::optional<double> seconds;    // stop after this much graph time, or else
+    std::optional<long> blocks;       // once every counted source sent this many (100 if neither)
+    bool windows = false;             // open the display modules' windows
+    std::optional<std::filesystem::path> snapshot; // pictures of the windows go here (opens windows)
+    std::vector<TapRequest> taps;
+};
+
+struct RunProgress {
+    double graphSeconds = 0;
+    long blocks = 0; // the fewest any counted source has sent
+};
+
+// The blocks a module has sent: the most any of its outputs sent.
+long blocksSent(const Instance& instance);
+
+struct ModuleSends {
+    std::wstring name;
+    long blocks;
+};
+// Every instance in order of creation.
+std::vector<ModuleSends> blocksSentPerModule(const Engine& engine);
+
+class GraphRun {
+public:
+    // Loads the graph, opens the windows (or closes them), checks and opens the taps.
+    GraphRun(const std::filesystem::path& graph, RunOptions options);
+    GraphRun(const GraphRun&) = delete;
+    GraphRun& operator=(const GraphRun&) = delete;
+
+    // The options in effect (blocks filled in when neither seconds nor blocks was given).
+    const RunOptions& options() const noexcept { return options_; }
+    Engine& engine() noexcept { return *engine_; }
+
+    // Starts the graph, steps it until the end, stops it. A counted source that sends nothing for
+    // 10 s of graph time stops the run with its name (it would keep it going for ever). Once a
+    // second of wall time has passed, `report` hears the progress every `every`.
+    void run(const std::function<void(const RunProgress&)>& report = {},
+             std::chrono::milliseconds every = std::chrono::seconds(1));
+    RunProgress progress() const;
+    // Ends the taps; throws when one could not be written in full.
+    void closeTaps();
+    // A PNG of every visible window of the thread into options().snapshot, named as SnapshotNames
+    // says; `saved` hears each file once it is written.
+    void saveSnapshots(const std::function<void(const std::filesystem::path&)>& saved = {});
+    // CloseWindow on every module.
+    void closeWindows();
+
+private:
+    struct Tap {
+        Instance* instance;
+        std::wstring pin;
+        TapFile file;
+    };
+    void openWindows();
+    void openTaps();
+    bool done() const;
+    void checkStalls();
+
+    RunOptions options_;
+    std::filesystem::path graphFile_;
+    Graph graph_;
+    std::vector<Tap> taps_; // not added to once the run is set up: the send observer walks them
+    std::vector<std::pair<HWND, std::wstring>> owners_; // the windows each module opened
+    std::vector<Instance*> sources_;                    // the counted ones
+    struct LastSend {
+        long blocks;
+        LONGLONG at;
+    };
+    std::vector<LastSend> lastSends_;
+    LONGLONG begin_ = 0, end_ = 0;
+    // Last, so that it goes first: its observers point into the members above.
+    std::unique_ptr<Engine> engine_;
+};
+
+// `vento panel`: the module's control panel open in the host's property frame while the graph runs,
+// until the frame closes. On OK after the module reported a change, the graph file is saved with
+// every module's settings; otherwise it is left as it was.
+struct PanelRun {
+    enum class Outcome { Saved, Unchanged, Cancelled };
+    Outcome outcome = Outcome::Cancelled;
+    std::vector<ModuleSends> sent; // while the panel was open
+};
+PanelRun runPanel(const std::filesystem::path& graph, std::wstring_view instance, bool offline);
+
+} // namespace vento
