@@ -1,5 +1,6 @@
 #pragma once
 // Graph files: the modules of a graph, their saved settings and panel values, and the connections.
+// docs/graph-files.md describes them for users, with every module's settings and panel controls.
 //
 //   <graph>
 //     <module name="tone" type="SignalW">
