@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The one test command: installs what is missing, prepares Wine, builds all three presets and runs
-# every test. Re-running is incremental.
+# The one test command: installs what is missing, prepares Wine, builds every preset and runs every
+# test, each fuzz target for a bounded time included. Re-running is incremental.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -14,7 +14,7 @@ cleanup() {
 trap cleanup EXIT
 scripts/wine-prefix.sh
 
-for preset in win64 win32 native; do
+for preset in win64 win32 native fuzz; do
   [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
@@ -27,4 +27,5 @@ timeout -k 5 120 "$VENTO_WINE" reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </
 status=0
 ctest --preset native || status=1
 ctest --preset win64 || status=1
+ctest --preset fuzz || status=1
 exit $status
