@@ -62,4 +62,57 @@ void nspsRandUniInit(float seed, float low, float high, NSPSRandUniState* state)
 // Answers the last value written; 0 when it writes none (count <= 0, or a null pointer).
 float nspsbRandUni(NSPSRandUniState* state, float* samples, int count);
 
+// ---- FIR filters --------------------------------------------------------------------------------
+//
+// Window designs of linear-phase FIR filters, in double precision, and single-precision filtering
+// that runs on from block to block. Frequencies are normalised to the sample rate (cycles per
+// sample): 0.5 is half the sample rate.
+
+// Windows for the designs. A Hamming window suits filters of 20 to 100 taps: its stopband lies
+// about 50 dB below the passband, with a transition about 3.3 / taps wide.
+enum : int {
+    NSP_WinHamming = 0,   // 0.54 - 0.46 cos: stopband about 50 dB down
+    NSP_WinHann = 1,      // 0.5 - 0.5 cos: about 44 dB, falling away faster further out
+    NSP_WinBlackman = 2,  // 0.42 - 0.5 cos + 0.08 cos 2: about 74 dB, transition about 5.5 / taps
+    NSP_WinRect = 3       // no window: about 21 dB, the narrowest transition
+};
+
+// Each design writes `tapsLen` coefficients h[0 .. tapsLen) into `taps`: the ideal response of the
+// band, centred on (tapsLen - 1) / 2 and shaped by the window. With `normalize` nonzero they are
+// scaled so that the passband gain is exactly 1 where it is defined:
+//   low pass: at 0 (the coefficients add up to 1);
+//   high pass: at half the sample rate;
+//   band pass: at the centre of the band, (low + high) / 2;
+// with `normalize` 0 they are left as designed (the gain then falls short of 1 by the window's
+// ripple). A symmetric filter of an even number of taps cannot pass half the sample rate, so an
+// even-length high pass is designed on tapsLen - 1 taps and its last coefficient is 0.
+// Answers 0; a negative value, writing nothing, for a null buffer, tapsLen <= 0, a window not in the
+// list, or cut-offs outside 0 < cutoff < 0.5 (0 < low < high < 0.5 for the band pass).
+int nspdFirLowpass(double cutoff, double* taps, int tapsLen, int window, int normalize);
+int nspdFirHighpass(double cutoff, double* taps, int tapsLen, int window, int normalize);
+int nspdFirBandpass(double low, double high, double* taps, int tapsLen, int window, int normalize);
+
+// A filter ready to run: its coefficients and its delay line (the last input samples). Start from a
+// zeroed state ({}); nspFirFree releases it again.
+typedef struct NSPFirState {
+    int tapsLen;  // coefficients; 0 while the state holds no filter
+    void* impl;   // what nspsFirInit allocated
+} NSPFirState;
+
+// Copies `tapsLen` coefficients and the delay line into `state`, releasing any filter it held. The
+// delay line is the stretch of input just before the first sample to be filtered, oldest first:
+// tapsLen values, of which a filter of tapsLen taps reaches the last tapsLen - 1 (null: silence).
+// The caller's arrays are not kept. Answers 0; a negative value, leaving the state empty, for a null
+// state or coefficients, tapsLen <= 0 or no memory. This call allocates; the filtering never does.
+int nspsFirInit(const float* taps, int tapsLen, const float* dlyLine, NSPFirState* state);
+
+// Filters `count` samples of src into dst, dst[i] = sum over k of h[k] * x[i - k], where the samples
+// before src come from the delay line, which then moves on past them: a signal filtered in blocks
+// of any sizes gives the same output as when filtered in one. dst may be src (in place) but must
+// not otherwise overlap it. An empty state, a null pointer or count <= 0 make the call a no-op.
+void nspsbFir(NSPFirState* state, const float* src, float* dst, int count);
+
+// Releases what nspsFirInit allocated; the state is then empty. A null or empty state is ignored.
+void nspFirFree(NSPFirState* state);
+
 #endif  // NSP_NSP_H

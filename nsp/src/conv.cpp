@@ -32,11 +32,6 @@ const ConvOps& opsForCpu() {
 #endif
 }
 
-const ConvOps& ops() {
-    static const ConvOps& chosen = opsForCpu();
-    return chosen;
-}
-
 // ---- Which way: a cost model in nanoseconds, fitted to bench/nsp_conv_bench on an AVX2 machine.
 // Measured there, the direct loop wins up to about 40 taps for signals of 1024 and more, and up to
 // about 56 for a 128-point signal (where a single FFT of 256 points costs about 400 ns); the model
@@ -162,7 +157,7 @@ void direct(const float* x, i64 n, const float* h, int m, float* y) {
             if (hi > lo) std::memcpy(pad + (lo - first), x + lo, std::size_t(hi - lo) * sizeof(float));
             src = pad;
         }
-        ops().direct(src, hr, m, y + k0, count);
+        convOps().direct(src, hr, m, y + k0, count);
     }
 }
 
@@ -175,7 +170,7 @@ void forward(const float* src, i64 avail, int len, float* in, float* bins, int o
 }
 
 void fft(const float* x, i64 n, const float* h, int m, float* y, const Blocks& b) {
-    const ConvOps& op = ops();
+    const ConvOps& op = convOps();
     const int order = b.order, size = 1 << order, kp = planeBins(order), L = b.L, M = b.M, ph = b.ph;
     Scratch scratch(fftFloats(b));
     float* kernel = scratch.data();       // ph x (re, im, -im) planes
@@ -224,6 +219,11 @@ bool overlaps(const float* a, i64 na, const float* b, i64 nb) {
 }
 
 }  // namespace
+
+const ConvOps& convOps() {
+    static const ConvOps& chosen = opsForCpu();
+    return chosen;
+}
 
 void convDirect(const float* x, int xLen, const float* h, int hLen, float* y) {
     if (hLen > xLen) return convDirect(h, hLen, x, xLen, y);

@@ -1,4 +1,5 @@
-// Convolution internals shared by conv.cpp, the per-instruction-set kernels and the benchmark.
+// Convolution internals shared by conv.cpp, fir.cpp, the per-instruction-set kernels and the
+// benchmarks.
 #ifndef NSP_SRC_CONV_OPS_H
 #define NSP_SRC_CONV_OPS_H
 
@@ -22,6 +23,8 @@ struct ConvOps {
 extern const ConvOps convOpsScalar;
 extern const ConvOps convOpsSse2;  // builds with SSE2 only
 extern const ConvOps convOpsAvx2;  // builds with the AVX2 kernels only
+// The widest loops this CPU runs (chosen once); the FIR filters run on them too.
+const ConvOps& convOps();
 
 // The two ways nspsConv works, forced (for the benchmark's crossover sweep); arguments as
 // nspsConv, already checked.
