@@ -23,6 +23,9 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Convolution", L"Perform 1-dimensional convolution."},
     {L"SignalW", L"Creates Sine, Square, impulse, and white noise signals."},
     {L"GraphWindow", L"Open a window and display a graph of a signal."},
+    {L"Sweep", L"Generates a slow sweep signal for use with Signal and Spectrum modules."},
+    {L"Spectrum", L"Creates a frequency spectrum given an input signal and it's frequency."},
+    {L"FIR", L"Perform a FIR filter function."},
 };
 
 CLSID guid(const wchar_t* text)
