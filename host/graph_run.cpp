@@ -60,6 +60,20 @@ void TapFile::close()
     if (!out_) throw EngineError("--tap: writing " + narrow(file_.wstring()) + " failed");
 }
 
+void writeChart(const std::filesystem::path& file, std::span<const float> block, double binHertz)
+{
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (!out) throw EngineError("--chart: cannot write " + narrow(file.wstring()));
+    out << "frequency_hz,gain\n";
+    for (size_t i = 0; i < block.size(); ++i) {
+        char row[64];
+        std::snprintf(row, sizeof row, "%.9g,%.9g\n", double(i) * binHertz, double(block[i]));
+        out << row;
+    }
+    out.close();
+    if (!out) throw EngineError("--chart: writing " + narrow(file.wstring()) + " failed");
+}
+
 std::wstring SnapshotNames::next(std::wstring_view given)
 {
     std::wstring name(given);
@@ -106,6 +120,9 @@ void GraphRun::openWindows()
             instance->module->CloseWindow();
             continue;
         }
+        // A window the module opened while its settings were loaded (its saved place) opens afresh
+        // here, so that its picture is known by the module's name.
+        instance->module->CloseWindow();
         const std::vector<HWND> before = threadWindows();
         instance->module->OpenWindow();
         for (HWND window : threadWindows())
@@ -122,10 +139,22 @@ void GraphRun::openTaps()
             throw EngineError("--tap: '" + narrow(request.instance) + "' has no output pin '" + narrow(request.pin) + "'");
         taps_.push_back({instance, request.pin, TapFile(request.file)});
     }
-    if (taps_.empty()) return;
+    for (const TapRequest& request : options_.charts) {
+        Instance* instance = engine_->find(request.instance);
+        if (!instance) throw EngineError("--chart: the graph has no module '" + narrow(request.instance) + "'");
+        if (!instance->core->findOutput(request.pin))
+            throw EngineError("--chart: '" + narrow(request.instance) + "' has no output pin '" + narrow(request.pin) + "'");
+        charts_.push_back({instance, request.pin, request.file, {}, false});
+    }
+    if (taps_.empty() && charts_.empty()) return;
     engine_->setSendObserver([this](const ModuleCore& core, std::wstring_view pin, const OutputPin& out) {
         for (Tap& tap : taps_)
             if (tap.instance->core == &core && tap.pin == pin) tap.file.write(out.data());
+        for (Chart& chart : charts_)
+            if (chart.instance->core == &core && chart.pin == pin) {
+                chart.last.assign(out.data().begin(), out.data().end());
+                chart.sent = true;
+            }
     });
 }
 
@@ -181,6 +210,11 @@ void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::c
 void GraphRun::closeTaps()
 {
     for (Tap& tap : taps_) tap.file.close();
+    for (const Chart& chart : charts_) {
+        if (!chart.sent)
+            throw EngineError("--chart: '" + narrow(chart.instance->name) + "." + narrow(chart.pin) + "' sent no block");
+        writeChart(chart.file, chart.last, options_.chartBinHertz);
+    }
 }
 
 void GraphRun::saveSnapshots(const std::function<void(const std::filesystem::path&)>& saved)

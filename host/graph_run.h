@@ -63,6 +63,11 @@ struct TapRequest {
     std::filesystem::path file;
 };
 
+// The last block an output pin sent, as a chart, written when the run ends: a CSV file whose first
+// line is "frequency_hz,gain", then one line per value: its index times `binHertz`, and the value
+// (nine significant digits).
+void writeChart(const std::filesystem::path& file, std::span<const float> block, double binHertz);
+
 struct RunOptions {
     bool offline = false;             // a virtual clock, as fast as the CPU allows (the same blocks)
     std::optional<double> seconds;    // stop after this much graph time, or else
@@ -70,6 +75,8 @@ struct RunOptions {
     bool windows = false;             // open the display modules' windows
     std::optional<std::filesystem::path> snapshot; // pictures of the windows go here (opens windows)
     std::vector<TapRequest> taps;
+    std::vector<TapRequest> charts;   // the last block of each pin, as a chart (writeChart)
+    double chartBinHertz = 1.0;       // hertz from one chart value to the next
 };
 
 struct RunProgress {
@@ -104,7 +111,8 @@ public:
     void run(const std::function<void(const RunProgress&)>& report = {},
              std::chrono::milliseconds every = std::chrono::seconds(1));
     RunProgress progress() const;
-    // Ends the taps; throws when one could not be written in full.
+    // Ends the taps and writes the charts; throws when one could not be written in full, or when a
+    // charted pin never sent a block.
     void closeTaps();
     // A PNG of every visible window of the thread into options().snapshot, named as SnapshotNames
     // says; `saved` hears each file once it is written.
@@ -118,6 +126,13 @@ private:
         std::wstring pin;
         TapFile file;
     };
+    struct Chart {
+        Instance* instance;
+        std::wstring pin;
+        std::filesystem::path file;
+        std::vector<float> last; // the last block sent
+        bool sent = false;
+    };
     void openWindows();
     void openTaps();
     bool done() const;
@@ -127,6 +142,7 @@ private:
     std::filesystem::path graphFile_;
     Graph graph_;
     std::vector<Tap> taps_; // not added to once the run is set up: the send observer walks them
+    std::vector<Chart> charts_; // likewise
     std::vector<std::pair<HWND, std::wstring>> owners_; // the windows each module opened
     std::vector<Instance*> sources_;                    // the counted ones
     struct LastSend {

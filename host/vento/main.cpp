@@ -4,6 +4,7 @@
 #include <io.h>
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -48,7 +49,8 @@ const std::map<std::string, const char*> verbHelp = {
              "Lists the catalogue, one module a line: name, description, input and output pins with\n"
              "their block sizes. Each module is created and initialized to read them.\n"},
     {"run", "usage: vento run GRAPH [--offline] [--seconds S | --blocks N] [--windows]\n"
-            "                 [--tap INSTANCE.PIN=FILE]... [--snapshot DIR] [-q]\n"
+            "                 [--tap INSTANCE.PIN=FILE]... [--chart INSTANCE.PIN=FILE]... [--bin-hz HZ]\n"
+            "                 [--snapshot DIR] [-q]\n"
             "Runs the graph file GRAPH.\n"
             "  --offline        run on a virtual clock, as fast as the CPU allows (same blocks as real time)\n"
             "  --seconds S      stop after S seconds of graph time\n"
@@ -56,6 +58,9 @@ const std::map<std::string, const char*> verbHelp = {
             "  --windows        open the display modules' windows\n"
             "  --tap I.P=FILE   write every block of output pin P of instance I to FILE: little-endian\n"
             "                   32-bit floats, or one block a line as CSV when FILE ends in .csv\n"
+            "  --chart I.P=FILE at the end, write the last block P sent as a chart: CSV with the header\n"
+            "                   frequency_hz,gain and one row per value (its index x --bin-hz, the value)\n"
+            "  --bin-hz HZ      hertz from one chart value to the next (default 1: the index)\n"
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.png (opens windows)\n"
             "  -q               no progress line and no summary\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"},
@@ -179,6 +184,16 @@ struct RunCommand {
     vento::RunOptions options;
 };
 
+// INSTANCE.PIN=FILE as --tap and --chart take it.
+vento::TapRequest pinToFile(const std::string& option, const std::string& v)
+{
+    size_t eq = v.find('='), dot = v.substr(0, eq).rfind('.');
+    if (eq == std::string::npos || dot == std::string::npos || dot == 0 || eq == dot + 1 || eq + 1 == v.size())
+        throw UsageError(option + ": write INSTANCE.PIN=FILE, not " + v);
+    return {widePath(v.substr(0, dot)).wstring(), widePath(v.substr(dot + 1, eq - dot - 1)).wstring(),
+            widePath(v.substr(eq + 1))};
+}
+
 RunCommand runCommand(const std::vector<std::string>& args)
 {
     RunCommand c;
@@ -203,12 +218,15 @@ RunCommand runCommand(const std::vector<std::string>& args)
         } else if (a == "--snapshot") {
             o.snapshot = widePath(argument(args, i, a));
         } else if (a == "--tap") {
+            o.taps.push_back(pinToFile(a, argument(args, i, a)));
+        } else if (a == "--chart") {
+            o.charts.push_back(pinToFile(a, argument(args, i, a)));
+        } else if (a == "--bin-hz") {
             std::string v = argument(args, i, a);
-            size_t eq = v.find('='), dot = v.substr(0, eq).rfind('.');
-            if (eq == std::string::npos || dot == std::string::npos || dot == 0 || eq == dot + 1 || eq + 1 == v.size())
-                throw UsageError("--tap: write INSTANCE.PIN=FILE, not " + v);
-            o.taps.push_back({widePath(v.substr(0, dot)).wstring(), widePath(v.substr(dot + 1, eq - dot - 1)).wstring(),
-                              widePath(v.substr(eq + 1))});
+            char* end = nullptr;
+            double hz = std::strtod(v.c_str(), &end);
+            if (*end || !(hz > 0) || !std::isfinite(hz)) throw UsageError("--bin-hz: not a positive number: " + v);
+            o.chartBinHertz = hz;
         } else if (!a.empty() && a[0] == '-') {
             throw UsageError("run: unknown option " + a);
         } else if (c.graph.empty()) {
@@ -254,6 +272,7 @@ int run(const RunCommand& c)
     if (!c.quiet) {
         printBlocksSent(vento::blocksSentPerModule(run.engine()), "blocks sent per module:");
         for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap.file.wstring()).c_str());
+        for (const auto& chart : o.charts) std::printf("chart %s\n", narrow(chart.file.wstring()).c_str());
     }
     run.closeWindows();
     return 0;

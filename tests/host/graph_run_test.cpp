@@ -81,5 +81,29 @@ TEST(TapFile, KeepsEveryBlockExactlyAsRawFloatsOrCsvLines)
     }
 }
 
+TEST(Chart, IsAHeaderThenARowPerValueWithItsFrequency)
+{
+    const TempFolder dir;
+    const std::vector<float> block{0.001f, 1.00061917f, -0.5f};
+    writeChart(dir / L"gain.csv", block, 40.0);
+    EXPECT_EQ("frequency_hz,gain\n0,0.00100000005\n40,1.00061917\n80,-0.5\n", TempFolder::contents(dir / L"gain.csv"));
+    writeChart(dir / L"steps.csv", block, 2.5);
+    std::istringstream lines(TempFolder::contents(dir / L"steps.csv"));
+    std::string line;
+    std::getline(lines, line);
+    std::vector<float> values;
+    for (double expected = 0; std::getline(lines, line); expected += 2.5) {
+        EXPECT_EQ(expected, std::stod(line.substr(0, line.find(',')))) << line;
+        values.push_back(std::stof(line.substr(line.find(',') + 1)));
+    }
+    EXPECT_EQ(block, values) << "every float comes back exactly";
+    try {
+        writeChart(dir / L"missing" / L"gain.csv", block, 40.0);
+        ADD_FAILURE() << "wrote into a folder that is not there";
+    } catch (const EngineError& e) {
+        EXPECT_EQ(0u, std::string(e.what()).find("--chart: cannot write ")) << e.what();
+    }
+}
+
 } // namespace
 } // namespace vento::test

@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
+#include "nsp.h"
 
 namespace fs = std::filesystem;
 
@@ -367,6 +368,107 @@ TEST_F(Vento, EveryBadGraphIsOneClearLine)
 }
 
 // The panel verb, with a watcher playing the user in the frame vento shows.
+// --- the gain chart: Sweep, SignalW, FIR and Spectrum together, paced by the engine -------------
+
+// One full sweep of examples/gain-chart.xml. Each charted bin holds the peak of the block measured
+// at the frequency written last into it (40 k + 30 Hz; 4000 Hz in bin 100); divided by the
+// generator's amplitude it must match the magnitude response of the FIR's own coefficients (the
+// design its settings ask for), wherever a 128-sample block holds at least one period.
+//
+// The tolerance is 0.5 dB, measured on readings floored at -30 dB, against the responses at the
+// frequency and at the one 10 Hz below it:
+// - a block starts with the filter still ringing with the previous sweep value (10 Hz lower) for
+//   taps - 1 samples, so on a falling edge its peak is that frequency's response;
+// - below -30 dB (3 % of the passband) the chart reads the leakage of the sweep's frequency steps
+//   (-45 dB and below) more than the filter, so any reading or response below counts as -30 dB;
+// - what remains (the largest sample missing the crest of a sampled sine, float rounding) stays
+//   under 0.13 dB in a double-precision model of this chain; 0.5 dB leaves room for that and is a
+//   third of what a generator one sweep step out of step with the chart gives (1.6 dB on the band's
+//   edges), which is what a fault in the engine's pacing of the two sources would show.
+TEST_F(Vento, TheGainChartOfOneSweepIsTheFiltersResponse)
+{
+    const fs::path graph = dir / L"gain-chart.xml", chart = dir / L"gain.csv";
+    fs::copy_file(fs::path(VENTO_EXAMPLES) / L"gain-chart.xml", graph);
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const fs::path pictures = fs::path(program).parent_path() / L"gain_chart"; // ImageMagick reads it next
+    std::error_code ignored;
+    fs::remove_all(pictures, ignored);
+
+    Result r = vento(L"run " + wide(graph) + L" --offline --blocks 401 --chart chart.Default=" + wide(chart) +
+                     L" --bin-hz 40 --snapshot " + wide(pictures));
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("\n  sweep +401\r?\n"))) << r.out;
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("\n  chart +401\r?\n"))) << "a chart per signal block\n" << r.out;
+    EXPECT_TRUE(fs::exists(pictures / L"scope.png")) << r.out;
+
+    std::ifstream in(chart);
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    EXPECT_EQ("frequency_hz,gain", line);
+    std::vector<double> peaks;
+    while (std::getline(in, line)) {
+        double hertz = 0, peak = 0;
+        ASSERT_EQ(2, std::sscanf(line.c_str(), "%lf,%lf", &hertz, &peak)) << line;
+        ASSERT_EQ(40.0 * double(peaks.size()), hertz) << line;
+        peaks.push_back(peak);
+    }
+    ASSERT_EQ(101u, peaks.size());
+
+    const std::string file = contents(graph);
+    const double amplitude = savedFloat(file, "Amp");
+    const int taps = int(savedFloat(file, "Taps"));
+    ASSERT_EQ(3.0, savedFloat(file, "Type")) << "a band pass";
+    std::vector<double> designed(static_cast<size_t>(taps));
+    ASSERT_EQ(0, nspdFirBandpass(float(savedFloat(file, "Low")), float(savedFloat(file, "High")), designed.data(), taps,
+                                 NSP_WinHamming, 1));
+    const std::vector<float> h(designed.begin(), designed.end());
+    auto responseDb = [&](double hertz) {
+        std::complex<double> sum;
+        for (size_t k = 0; k < h.size(); ++k) sum += double(h[k]) * std::polar(1.0, -2 * std::numbers::pi * hertz / 11025 * double(k));
+        return std::max(20 * std::log10(std::abs(sum)), -30.0);
+    };
+    int checked = 0;
+    for (size_t k = 0; k < peaks.size(); ++k) {
+        SCOPED_TRACE(testing::Message() << "bin " << k);
+        ASSERT_GT(peaks[k], 0.0) << "every bin is written in one sweep";
+        const double hertz = std::min(40.0 * double(k) + 30, 4000.0);
+        if (hertz * 128 / 11025 < 1) continue; // no whole period in a block
+        const double chartDb = std::max(20 * std::log10(peaks[k] / amplitude), -30.0);
+        const double atHertz = responseDb(hertz), below = responseDb(hertz - 10);
+        EXPECT_GE(chartDb, std::min(atHertz, below) - 0.5) << hertz << " Hz";
+        EXPECT_LE(chartDb, std::max(atHertz, below) + 0.5) << hertz << " Hz";
+        ++checked;
+    }
+    EXPECT_EQ(99, checked);
+    // The band itself: 0 dB in the middle, more than 40 dB down well outside it.
+    EXPECT_NEAR(1.0, peaks[25] / amplitude, 0.01);
+    EXPECT_LT(peaks[75] / amplitude, 0.01);
+}
+
+TEST_F(Vento, BadChartRequestsAreOneClearLine)
+{
+    fs::path graph = write(L"fft.xml", "<graph><module name=\"a\" type=\"FFT\"/></graph>");
+    const fs::path csv = dir / L"c.csv";
+    const struct {
+        std::wstring options;
+        DWORD code;
+        std::string message;
+    } cases[] = {
+        {L"--chart b.Default=" + wide(csv), 1, "vento: --chart: the graph has no module 'b'\r\n"},
+        {L"--chart a.Out=" + wide(csv), 1, "vento: --chart: 'a' has no output pin 'Out'\r\n"},
+        {L"--chart a.Default=" + wide(csv), 1, "vento: --chart: 'a.Default' sent no block\r\n"},
+        {L"--chart a.Default", 2, "vento: --chart: write INSTANCE.PIN=FILE, not a.Default\r\n"},
+        {L"--chart a.Default=" + wide(csv) + L" --bin-hz 0", 2, "vento: --bin-hz: not a positive number: 0\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        Result r = vento(L"run " + wide(graph) + L" -q --offline --seconds 0.1 " + c.options);
+        EXPECT_EQ(c.code, r.code);
+        EXPECT_EQ(c.message, r.err);
+    }
+}
+
 class VentoPanel : public Vento {
 protected:
     fs::path tone()
@@ -455,6 +557,33 @@ TEST_F(VentoPanel, BadRequestsAreOneLineWithoutAFrame)
     EXPECT_EQ(0u, help.code);
     EXPECT_EQ(0u, help.out.find("usage: vento panel GRAPH INSTANCE"));
     EXPECT_NE(std::string::npos, vento(L"--help").out.find("  panel GRAPH INST"));
+}
+
+// The FIR's panel in vento's frame: a band pass chosen, its taps moved, OK: the graph keeps them.
+TEST_F(VentoPanel, TheFirPanelSavesTheFilterChosenInIt)
+{
+    fs::path graph = write(L"fir.xml", R"(<graph>
+  <module name="tone" type="SignalW"/>
+  <module name="fir" type="FIR"/>
+  <connect from="tone.Default" to="fir.Default"/>
+</graph>)");
+    Result r = vento(L"panel " + wide(graph) + L" fir --offline", [](HWND frame) {
+        const int typeList = 201, taps = 5005;
+        HWND page = pageHolding(frame, typeList);
+        if (!page) return; // the test sees the unchanged file
+        SendDlgItemMessageW(page, typeList, CB_SETCURSEL, 2, 0);
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(typeList, CBN_SELCHANGE), LPARAM(GetDlgItem(page, typeList)));
+        HWND bar = GetDlgItem(page, taps);
+        SendMessageW(bar, TBM_SETPOS, TRUE, 60);
+        SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 60), LPARAM(bar));
+        press(frame, IDOK);
+    });
+    ASSERT_EQ(0u, r.code) << r.err;
+    const std::string saved = contents(graph);
+    EXPECT_EQ(3.0, savedFloat(saved, "Type")) << saved;
+    EXPECT_EQ(60.0, savedFloat(saved, "Taps")) << saved;
+    EXPECT_NEAR(0.49, savedFloat(saved, "High"), 1e-6) << saved;
+    EXPECT_NEAR(0.005, savedFloat(saved, "Low"), 1e-6) << saved;
 }
 
 } // namespace
