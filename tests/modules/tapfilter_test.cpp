@@ -66,14 +66,7 @@ protected:
         const std::vector<double> want = filtered(coefficients, x);
         for (size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(want[i], got[i], 1e-5) << "sample " << i;
     }
-    std::map<std::wstring, float> saved()
-    {
-        ComPtr<SettingsStore> store = modkit::make<SettingsStore>();
-        EXPECT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-        std::map<std::wstring, float> values;
-        for (const auto& write : store->writes()) values[write.name] = *store->floatValue(write.name);
-        return values;
-    }
+    std::map<std::wstring, float> saved() { return h.savedFloats(); }
     HRESULT load(const std::map<std::wstring, float>& values)
     {
         ComPtr<SettingsStore> store = modkit::make<SettingsStore>();

@@ -50,14 +50,7 @@ protected:
     void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
 
     // What SaveSettings writes now.
-    std::map<std::wstring, float> saved()
-    {
-        ComPtr<SettingsStore> store = modkit::make<SettingsStore>();
-        EXPECT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-        std::map<std::wstring, float> values;
-        for (const auto& write : store->writes()) values[write.name] = *store->floatValue(write.name);
-        return values;
-    }
+    std::map<std::wstring, float> saved() { return h.savedFloats(); }
     // LoadSettings from a store holding the initial settings changed by `changes`.
     HRESULT load(const std::map<std::wstring, float>& changes)
     {

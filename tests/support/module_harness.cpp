@@ -74,6 +74,16 @@ ModuleHarness::~ModuleHarness()
     if (!moduleCanUnload()) ADD_FAILURE() << "DllCanUnloadNow refuses after the module was released (leaked objects or locks)";
 }
 
+std::map<std::wstring, float> ModuleHarness::savedFloats()
+{
+    Microsoft::WRL::ComPtr<SettingsStore> store = modkit::make<SettingsStore>();
+    EXPECT_EQ(S_OK, module()->SaveSettings(store.Get()));
+    std::map<std::wstring, float> values;
+    for (const auto& write : store->writes())
+        if (auto value = store->floatValue(write.name)) values[write.name] = *value;
+    return values;
+}
+
 ULONG ModuleHarness::releaseModule()
 {
     if (!releasedCount_) {

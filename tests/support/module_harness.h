@@ -102,6 +102,11 @@ public:
     void clearFaults() { core().clearFaults(); }
     CallLog& calls() { return core().callLog(); }
 
+    // --- settings ---
+    // What SaveSettings writes now into a fresh store: every float by name (a failed save fails the
+    // test).
+    std::map<std::wstring, float> savedFloats();
+
     // --- teardown and leaks ---
     // Releases the module (at most once) and returns its reference count after the engine's last
     // Release: 0 unless something leaked a reference.
