@@ -23,6 +23,7 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Convolution", L"Perform 1-dimensional convolution."},
     {L"SignalW", L"Creates Sine, Square, impulse, and white noise signals."},
     {L"GraphWindow", L"Open a window and display a graph of a signal."},
+    {L"BMP", L"Read a BMP file to the data connection."},
 };
 
 CLSID guid(const wchar_t* text)
