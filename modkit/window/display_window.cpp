@@ -15,6 +15,8 @@ DisplayWindow::~DisplayWindow() { Destroy(); }
 void DisplayWindow::Open()
 {
     if (isOpen()) return;
+    placing_ = true;
+    auto placed = scopeExit([this]() noexcept { placing_ = false; });
     if (!CreateFromTemplate(displayWindowTemplate, nullptr)) throwHr(HRESULT_FROM_WIN32(GetLastError()));
     SetWindowPos(hwnd(), nullptr, placement.left, placement.top, placement.width, placement.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -79,8 +81,10 @@ void DisplayWindow::Moved()
         check(site->SetModified(1));
         return;
     }
+    if (placing_) return;
+    // Without a host object the engine gets the placement when it asks for the settings.
     ComPtr<IUnknown> host;
-    check(site->GetHostObject(&host));
+    if (FAILED(site->GetHostObject(&host)) || !host) return;
     check(module_.SaveSettings(host.Get()));
 }
 

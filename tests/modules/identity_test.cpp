@@ -24,6 +24,7 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"SignalW", L"Creates Sine, Square, impulse, and white noise signals."},
     {L"GraphWindow", L"Open a window and display a graph of a signal."},
     {L"BMP", L"Read a BMP file to the data connection."},
+    {L"Image", L"Open a window and display the image of a video or image signal."},
 };
 
 CLSID guid(const wchar_t* text)
