@@ -24,6 +24,7 @@ using vento::test::makeBmp;
 using vento::test::MessageBoxWatcher;
 using vento::test::samplesAsWords;
 using vento::test::TempFolder;
+using vento::test::imageProps;
 using vento::test::wordsAsSamples;
 using vento::test::writeBytes;
 using Words = std::vector<std::uint32_t>;
@@ -36,12 +37,6 @@ constexpr wchar_t in[] = L"InputImage";
 
 // Pixel words that are NaNs as floats, signalling and quiet: they must keep every bit.
 const Words nanPatterns = {0x7FA00001u, 0xFFC00000u, 0x7F800001u, 0xFF800001u, 0x7FC00000u, 0xFFFFFFFFu};
-
-std::wstring imageProps(const wchar_t* type, long width, long height)
-{
-    return L"<?xml version='1.0'?><PROPS><Type>" + std::wstring(type) + L"</Type><Width>" + std::to_wstring(width) +
-           L"</Width><Height>" + std::to_wstring(height) + L"</Height><PixelType>RGBA</PixelType></PROPS>";
-}
 
 std::vector<std::wstring> texts(const std::vector<MessageBoxWatcher::Box>& boxes)
 {
@@ -96,6 +91,18 @@ BmpSpec rgb24(int width, int height)
     return s;
 }
 
+// An 8-bit picture of `colours` palette entries (0 for the 256 the header then implies).
+BmpSpec indexed8(int width, int height, std::uint32_t colours, std::uint32_t compression = 0)
+{
+    BmpSpec s;
+    s.width = width;
+    s.height = height;
+    s.bitCount = 8;
+    s.compression = compression;
+    s.coloursUsed = colours;
+    return s;
+}
+
 TEST_F(BmpTest, A24BitFileBecomesAnImageSignal)
 {
     EXPECT_EQ(25, h.outputSize(out)) << "declared with 25 samples";
@@ -115,10 +122,7 @@ TEST_F(BmpTest, A24BitFileBecomesAnImageSignal)
 
 TEST_F(BmpTest, EightBitFilesMapPaddedRowsThroughThePaletteAfterTheHeadersRealSize)
 {
-    BmpSpec s;
-    s.width = 5; // rows of 5 indices padded to 8
-    s.height = 3;
-    s.bitCount = 8;
+    BmpSpec s = indexed8(5, 3, 0); // rows of 5 indices padded to 8
     for (std::uint32_t i = 0; i < 256; ++i) s.palette.push_back(0xAB000000u | (i * 0x010203u & 0xFFFFFFu));
     s.pixel = [](int x, int row) { return std::uint32_t(x + 5 * row); };
     Words expected;
@@ -174,12 +178,7 @@ TEST_F(BmpTest, TopDownFilesComeOutBottomUp)
 
 TEST_F(BmpTest, EightBitRunsAreDecoded)
 {
-    BmpSpec s;
-    s.width = 6;
-    s.height = 4;
-    s.bitCount = 8;
-    s.compression = 1;
-    s.coloursUsed = 4;
+    BmpSpec s = indexed8(6, 4, 4, 1);
     s.palette = {0x1E140A, 0x0000FF, 0x00FF00, 0xFF0000};
     // Row 0: runs of 1 and 2, then 2 more pixels of padding some writers encode (dropped). Row 1:
     // three indices as they are (padded to an even count), a run; row 2 and most of row 3 stepped
@@ -241,11 +240,7 @@ TEST_F(BmpTest, AFileThatCannotBeOpenedIsNamedAndTheOutputStays)
 // each gives one message and leaves the output as it was.
 TEST_F(BmpTest, MalformedFilesAreRefusedAndTheOutputStays)
 {
-    BmpSpec indexed;
-    indexed.width = 4;
-    indexed.height = 3;
-    indexed.bitCount = 8;
-    indexed.coloursUsed = 16;
+    BmpSpec indexed = indexed8(4, 3, 16);
     indexed.palette.assign(16, 0x123456);
     indexed.pixel = [](int x, int row) { return std::uint32_t(x + 4 * row); };
     const Bytes good8 = makeBmp(indexed), good24 = makeBmp(rgb24(3, 2));

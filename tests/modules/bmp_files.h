@@ -1,5 +1,6 @@
 #pragma once
-// BMP files made by the tests byte by byte, so that any header field can also be made wrong.
+// BMP files made by the tests byte by byte, so that any header field can also be made wrong, and the
+// image signals that carry their pixels.
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -100,6 +101,13 @@ inline std::vector<std::uint32_t> samplesAsWords(const std::vector<float>& sampl
     std::vector<std::uint32_t> words(samples.size());
     if (!samples.empty()) std::memcpy(words.data(), samples.data(), samples.size() * 4);
     return words;
+}
+
+// The property document of an image signal.
+inline std::wstring imageProps(const wchar_t* type, long width, long height)
+{
+    return L"<?xml version='1.0'?><PROPS><Type>" + std::wstring(type) + L"</Type><Width>" + std::to_wstring(width) +
+           L"</Width><Height>" + std::to_wstring(height) + L"</Height><PixelType>RGBA</PixelType></PROPS>";
 }
 
 } // namespace vento::test

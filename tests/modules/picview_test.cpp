@@ -15,6 +15,7 @@
 using vento::SettingsStore;
 using vento::test::Pixels;
 using vento::test::samplesAsWords;
+using vento::test::imageProps;
 using vento::test::wordsAsSamples;
 using Words = std::vector<std::uint32_t>;
 
@@ -22,12 +23,6 @@ namespace {
 
 constexpr wchar_t dll[] = L"picview.dll";
 constexpr wchar_t pin[] = L"Default";
-
-std::wstring imageProps(const wchar_t* type, long width, long height)
-{
-    return L"<?xml version='1.0'?><PROPS><Type>" + std::wstring(type) + L"</Type><Width>" + std::to_wstring(width) +
-           L"</Width><Height>" + std::to_wstring(height) + L"</Height><PixelType>RGBA</PixelType></PROPS>";
-}
 
 // A picture in four quadrants: bottom-left red, bottom-right green, top-left blue, top-right white
 // (rows bottom-up, as the signal stores them).
@@ -55,13 +50,7 @@ protected:
     void TearDown() override { h.module()->CloseWindow(); }
 
     HWND findWindow() { return vento::test::findThreadDialog(GetCurrentThreadId(), L"Wave"); }
-    HWND open()
-    {
-        EXPECT_EQ(S_OK, h.module()->OpenWindow());
-        HWND w = findWindow();
-        EXPECT_NE(nullptr, w);
-        return w;
-    }
+    HWND open() { return h.openWindow(); }
     void show(const Words& words, const std::wstring& props)
     {
         h.feed(pin, wordsAsSamples(words), props);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include "com/bstr.h"
+#include "window_watcher.h"
 
 namespace vento {
 std::ostream& operator<<(std::ostream& os, SiteCall call)
@@ -72,6 +73,14 @@ ModuleHarness::~ModuleHarness()
     if (ULONG left = releaseModule(); left != 0)
         ADD_FAILURE() << "the module still holds " << left << " reference(s) after its last Release";
     if (!moduleCanUnload()) ADD_FAILURE() << "DllCanUnloadNow refuses after the module was released (leaked objects or locks)";
+}
+
+HWND ModuleHarness::openWindow()
+{
+    EXPECT_EQ(S_OK, module()->OpenWindow());
+    HWND window = findThreadDialog(GetCurrentThreadId(), L"Wave");
+    EXPECT_NE(nullptr, window) << "no window shown";
+    return window;
 }
 
 ULONG ModuleHarness::releaseModule()

@@ -102,6 +102,11 @@ public:
     void clearFaults() { core().clearFaults(); }
     CallLog& calls() { return core().callLog(); }
 
+    // --- display modules ---
+    // IModule::OpenWindow, then the window it shows on this thread (its caption starts "Wave"); a
+    // test failure and null when there is none.
+    HWND openWindow();
+
     // --- teardown and leaks ---
     // Releases the module (at most once) and returns its reference count after the engine's last
     // Release: 0 unless something leaked a reference.

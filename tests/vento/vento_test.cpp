@@ -139,6 +139,17 @@ fs::path registeredVento()
     return fs::exists(exe) ? exe : fs::path();
 }
 
+// A folder beside the test program, for what a later test reads; emptied first.
+fs::path emptyFolderBesideProgram(const wchar_t* name)
+{
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const fs::path folder = fs::path(program).parent_path() / name;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return folder;
+}
+
 std::wstring wide(const fs::path& p) { return L"\"" + p.wstring() + L"\""; }
 
 class Vento : public testing::Test {
@@ -270,11 +281,7 @@ TEST_F(Vento, TheDemoRunOfflineLeavesTheBandInTheTap)
 // ImageMagick reads it back next (the vento_snapshot_png test).
 TEST_F(Vento, SnapshotSavesEachWindowAsAPngNamedAfterItsModule)
 {
-    wchar_t program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const fs::path folder = fs::path(program).parent_path() / L"vento_snapshot";
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    const fs::path folder = emptyFolderBesideProgram(L"vento_snapshot");
     Result r = vento(L"run " + wide(demo()) + L" --offline --blocks 20 --snapshot " + wide(folder));
     ASSERT_EQ(0u, r.code) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("scope.png")) << r.out;
@@ -289,11 +296,7 @@ TEST_F(Vento, SnapshotSavesEachWindowAsAPngNamedAfterItsModule)
 // vento_picture_snapshot test).
 TEST_F(Vento, ThePictureExampleShowsItsBmpFileInAnImageWindow)
 {
-    wchar_t program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const fs::path folder = fs::path(program).parent_path() / L"picture_snapshot";
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    const fs::path folder = emptyFolderBesideProgram(L"picture_snapshot");
     const fs::path graph = picture();
     Result r = vento(L"run " + wide(graph) + L" --offline --blocks 1 --snapshot " + wide(folder));
     ASSERT_EQ(0u, r.code) << r.err;
