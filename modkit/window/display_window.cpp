@@ -48,6 +48,10 @@ void DisplayWindow::SavePlacement(Settings& settings) const
     if (!isOpen()) return;
     RECT r{};
     if (!GetWindowRect(hwnd(), &r)) throwHr(HRESULT_FROM_WIN32(GetLastError()));
+    // A minimised window stands off the screen: the place it is restored to is the one to keep.
+    WINDOWPLACEMENT normal{};
+    normal.length = sizeof normal;
+    if (IsIconic(hwnd()) && GetWindowPlacement(hwnd(), &normal)) r = normal.rcNormalPosition;
     settings.write(L"Top", r.top);
     settings.write(L"Left", r.left);
     settings.write(L"Width", r.right - r.left);

@@ -60,7 +60,7 @@ public:
     // "No Inputs" when none does, as the open window's caption.
     void ShowSourcesCaption(IModuleSite& site);
     // The placement part of saving: when the window is open, its screen rectangle as "Top", "Left",
-    // "Width", "Height", in that order.
+    // "Width", "Height", in that order (for a minimised window, the rectangle it is restored to).
     void SavePlacement(Settings& settings) const;
     // The placement part of loading. Nothing unless the site asks for the placement to be restored.
     // Then reads "Width": not 0 also reads "Top", "Left", "Height"; 0 makes the width 200 and keeps

@@ -174,7 +174,7 @@ std::wstring UnusedName(std::wstring name)
     return name;
 }
 
-bool WriteFile(const std::wstring& name, const BMPModule::InputImage& image, bool replace)
+bool WriteBmp(const std::wstring& name, const BMPModule::InputImage& image, bool replace)
 {
     UniqueFile file(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));

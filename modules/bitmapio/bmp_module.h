@@ -65,6 +65,6 @@ std::wstring UnusedName(std::wstring name);
 // Writes the picture as a 32-bit BMP file. A failure tells the user which step failed and leaves no
 // file behind; answers whether the whole file was written. `replace`: an existing file is replaced
 // (otherwise it is left alone and the save fails).
-bool WriteFile(const std::wstring& name, const BMPModule::InputImage& image, bool replace);
+bool WriteBmp(const std::wstring& name, const BMPModule::InputImage& image, bool replace);
 
 } // namespace bmpsave

@@ -110,6 +110,6 @@ void BMPPanel::Save()
     if (autoIncrement_) fileName_ = bmpsave::UnusedName(fileName_);
     bmp->fileName = fileName_;
     // Auto-Increment never replaces a file, even one that appeared since the name was chosen.
-    if (bmpsave::WriteFile(fileName_, *image, !autoIncrement_)) bmp->loadPending = true;
+    if (bmpsave::WriteBmp(fileName_, *image, !autoIncrement_)) bmp->loadPending = true;
     ExchangeControls(Exchange::ToControls);
 }

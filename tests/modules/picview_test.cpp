@@ -217,6 +217,11 @@ TEST_F(ImageTest, EveryMoveAndResizeHandsThePlacementToTheHostAtOnce)
     SetWindowPos(w, nullptr, 0, 0, 333, 222, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     EXPECT_EQ(333.0f, held(L"Width"));
     EXPECT_EQ(222.0f, held(L"Height"));
+    // Minimised, the window is kept where it is restored to.
+    ShowWindow(w, SW_MINIMIZE);
+    EXPECT_EQ(90.0f, held(L"Top"));
+    EXPECT_EQ(333.0f, held(L"Width"));
+    ShowWindow(w, SW_RESTORE);
     // The fit to a picture is a resize too.
     show(Words(200 * 150, red), imageProps(L"Image", 200, 150));
     paint(w);
