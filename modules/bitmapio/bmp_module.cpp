@@ -14,8 +14,6 @@ using namespace modkit;
 
 namespace {
 
-constexpr wchar_t openFailed[] = L"File Open Failed";
-
 // The whole file, or nothing when it cannot be opened. Throws E_FAIL when it cannot be read in full
 // or is larger than any picture the module reads.
 std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& name)
@@ -35,6 +33,24 @@ std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& name)
     return bytes;
 }
 
+// What reading a file gave: its picture, or the message that tells the user why there is none.
+struct Reading {
+    std::optional<bmp::Picture> picture;
+    std::wstring failure;
+};
+
+Reading readFile(const std::wstring& name)
+{
+    try {
+        std::optional<std::vector<std::uint8_t>> bytes = fileBytes(name);
+        if (!bytes) return {std::nullopt, L"File Open Failed.  File Name:" + name};
+        if (std::optional<bmp::Picture> picture = bmp::read(*bytes)) return {std::move(picture), {}};
+    } catch (const ComError&) {
+    } catch (const std::bad_alloc&) { // a picture this machine cannot hold
+    }
+    return {std::nullopt, L"File Open Failed"};
+}
+
 } // namespace
 
 void BMPModule::OnInitialize()
@@ -51,27 +67,13 @@ void BMPModule::OnProcess()
 
 void BMPModule::ReadPicture()
 {
-    bmp::Picture picture;
-    try {
-        std::optional<std::vector<std::uint8_t>> bytes = fileBytes(fileName);
-        if (!bytes) {
-            loadPending = false;
-            showMessage(L"File Open Failed.  File Name:" + fileName);
-            return;
-        }
-        std::optional<bmp::Picture> read = bmp::read(*bytes);
-        if (!read) throwHr(E_FAIL);
-        picture = std::move(*read);
-    } catch (const ComError&) {
+    Reading reading = readFile(fileName);
+    if (!reading.picture) {
         loadPending = false;
-        showMessage(openFailed);
-        return;
-    } catch (const std::bad_alloc&) { // a picture this machine cannot hold
-        loadPending = false;
-        showMessage(openFailed);
+        showMessage(reading.failure);
         return;
     }
-
+    const bmp::Picture& picture = *reading.picture;
     const bool newShape = picture.width != outputWidth || picture.height != outputHeight;
     outputWidth = picture.width;
     outputHeight = picture.height;
