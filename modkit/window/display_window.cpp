@@ -15,6 +15,8 @@ DisplayWindow::~DisplayWindow() { Destroy(); }
 void DisplayWindow::Open()
 {
     if (isOpen()) return;
+    placing_ = true;
+    auto placed = scopeExit([this]() noexcept { placing_ = false; });
     if (!CreateFromTemplate(displayWindowTemplate, nullptr)) throwHr(HRESULT_FROM_WIN32(GetLastError()));
     SetWindowPos(hwnd(), nullptr, placement.left, placement.top, placement.width, placement.height,
                  SWP_NOZORDER | SWP_NOACTIVATE);
@@ -46,6 +48,10 @@ void DisplayWindow::SavePlacement(Settings& settings) const
     if (!isOpen()) return;
     RECT r{};
     if (!GetWindowRect(hwnd(), &r)) throwHr(HRESULT_FROM_WIN32(GetLastError()));
+    // A minimised window stands off the screen: the place it is restored to is the one to keep.
+    WINDOWPLACEMENT normal{};
+    normal.length = sizeof normal;
+    if (IsIconic(hwnd()) && GetWindowPlacement(hwnd(), &normal)) r = normal.rcNormalPosition;
     settings.write(L"Top", r.top);
     settings.write(L"Left", r.left);
     settings.write(L"Width", r.right - r.left);
@@ -79,8 +85,10 @@ void DisplayWindow::Moved()
         check(site->SetModified(1));
         return;
     }
+    if (placing_) return;
+    // Without a host object the engine gets the placement when it asks for the settings.
     ComPtr<IUnknown> host;
-    check(site->GetHostObject(&host));
+    if (FAILED(site->GetHostObject(&host)) || !host) return;
     check(module_.SaveSettings(host.Get()));
 }
 

@@ -34,8 +34,13 @@ struct WindowPlacement {
 
 class DisplayWindow : public DialogWindow {
 public:
-    // What a move or resize of the window tells the engine: that the module changed (SetModified 1),
-    // or the placement itself, saved at once through the site's host object.
+    // What a move or resize of the window tells the engine:
+    //   ReportChange  that the module changed (SetModified 1), every time, also while the module
+    //                 places the window itself as it opens it;
+    //   SaveAtOnce    the placement itself, saved at once through the site's host object, when the
+    //                 engine has one. Not while the module places the window as it opens it (after
+    //                 a load, or at OpenWindow): the window then stands where the settings say, and
+    //                 a save there would write the store that is being loaded.
     enum class OnMove { ReportChange, SaveAtOnce };
 
     DisplayWindow(ModuleBase& module, OnMove onMove) noexcept : module_(module), onMove_(onMove) {}
@@ -55,7 +60,7 @@ public:
     // "No Inputs" when none does, as the open window's caption.
     void ShowSourcesCaption(IModuleSite& site);
     // The placement part of saving: when the window is open, its screen rectangle as "Top", "Left",
-    // "Width", "Height", in that order.
+    // "Width", "Height", in that order (for a minimised window, the rectangle it is restored to).
     void SavePlacement(Settings& settings) const;
     // The placement part of loading. Nothing unless the site asks for the placement to be restored.
     // Then reads "Width": not 0 also reads "Top", "Left", "Height"; 0 makes the width 200 and keeps
@@ -75,6 +80,7 @@ private:
 
     ModuleBase& module_;
     const OnMove onMove_;
+    bool placing_ = false; // Open is making and placing the window
 };
 
 } // namespace modkit

@@ -26,6 +26,8 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Sweep", L"Generates a slow sweep signal for use with Signal and Spectrum modules."},
     {L"Spectrum", L"Creates a frequency spectrum given an input signal and it's frequency."},
     {L"FIR", L"Perform a FIR filter function."},
+    {L"BMP", L"Read a BMP file to the data connection."},
+    {L"Image", L"Open a window and display the image of a video or image signal."},
 };
 
 CLSID guid(const wchar_t* text)

@@ -47,13 +47,7 @@ protected:
     void TearDown() override { h.module()->CloseWindow(); }
 
     HWND findWindow() { return vento::test::findThreadDialog(GetCurrentThreadId(), L"Wave"); }
-    HWND open()
-    {
-        EXPECT_EQ(S_OK, h.module()->OpenWindow());
-        HWND w = findWindow();
-        EXPECT_NE(nullptr, w);
-        return w;
-    }
+    HWND open() { return h.openWindow(); }
     HWND frame(HWND w) { return GetDlgItem(w, Frame); }
     // Sizes the window so that its frame control measures w0 x h0 pixels outside.
     void sizeFrame(HWND w, int w0, int h0)

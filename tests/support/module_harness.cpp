@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include "com/bstr.h"
+#include "window_watcher.h"
 
 namespace vento {
 std::ostream& operator<<(std::ostream& os, SiteCall call)
@@ -82,6 +83,14 @@ std::map<std::wstring, float> ModuleHarness::savedFloats()
     for (const auto& write : store->writes())
         if (auto value = store->floatValue(write.name)) values[write.name] = *value;
     return values;
+}
+
+HWND ModuleHarness::openWindow()
+{
+    EXPECT_EQ(S_OK, module()->OpenWindow());
+    HWND window = findThreadDialog(GetCurrentThreadId(), L"Wave");
+    EXPECT_NE(nullptr, window) << "no window shown";
+    return window;
 }
 
 ULONG ModuleHarness::releaseModule()

@@ -106,6 +106,10 @@ public:
     // What SaveSettings writes now into a fresh store: every float by name (a failed save fails the
     // test).
     std::map<std::wstring, float> savedFloats();
+    // --- display modules ---
+    // IModule::OpenWindow, then the window it shows on this thread (its caption starts "Wave"); a
+    // test failure and null when there is none.
+    HWND openWindow();
 
     // --- teardown and leaks ---
     // Releases the module (at most once) and returns its reference count after the engine's last

@@ -140,6 +140,17 @@ fs::path registeredVento()
     return fs::exists(exe) ? exe : fs::path();
 }
 
+// A folder beside the test program, for what a later test reads; emptied first.
+fs::path emptyFolderBesideProgram(const wchar_t* name)
+{
+    wchar_t program[MAX_PATH];
+    GetModuleFileNameW(nullptr, program, MAX_PATH);
+    const fs::path folder = fs::path(program).parent_path() / name;
+    std::error_code ignored;
+    fs::remove_all(folder, ignored);
+    return folder;
+}
+
 std::wstring wide(const fs::path& p) { return L"\"" + p.wstring() + L"\""; }
 
 class Vento : public testing::Test {
@@ -179,6 +190,16 @@ protected:
         fs::path file = dir / L"demo.xml";
         fs::copy_file(fs::path(VENTO_EXAMPLES) / L"demo.xml", file, fs::copy_options::overwrite_existing);
         return file;
+    }
+    // A copy of the picture example that names its picture in full (the example names it from the
+    // repository's folder).
+    fs::path picture()
+    {
+        std::string text = contents(fs::path(VENTO_EXAMPLES) / L"picture.xml");
+        const std::string relative = "examples/picture.bmp";
+        const std::wstring full = (fs::path(VENTO_EXAMPLES) / L"picture.bmp").wstring();
+        text.replace(text.find(relative), relative.size(), std::string(full.begin(), full.end()));
+        return write(L"picture.xml", text);
     }
     fs::path dir;
 };
@@ -228,7 +249,8 @@ TEST_F(Vento, ListShowsEveryBuiltModuleWithItsPins)
 {
     Result r = vento(L"list");
     ASSERT_EQ(0u, r.code) << r.err;
-    for (const char* name : {"FFT ", "iFFT ", "Magnitude ", "Filter ", "Convolution ", "SignalW ", "GraphWindow "})
+    for (const char* name : {"FFT ", "iFFT ", "Magnitude ", "Filter ", "Convolution ", "SignalW ", "GraphWindow ", "BMP ",
+                             "Image "})
         EXPECT_NE(std::string::npos, ("\n" + r.out).find(std::string("\n") + name)) << name << "missing in\n" << r.out;
     EXPECT_NE(std::string::npos, r.out.find("Perform an FFT.")) << r.out;
     EXPECT_NE(std::string::npos, r.out.find("in:Frequency(1) out:Default(128)")) << r.out;
@@ -260,11 +282,7 @@ TEST_F(Vento, TheDemoRunOfflineLeavesTheBandInTheTap)
 // ImageMagick reads it back next (the vento_snapshot_png test).
 TEST_F(Vento, SnapshotSavesEachWindowAsAPngNamedAfterItsModule)
 {
-    wchar_t program[MAX_PATH];
-    GetModuleFileNameW(nullptr, program, MAX_PATH);
-    const fs::path folder = fs::path(program).parent_path() / L"vento_snapshot";
-    std::error_code ignored;
-    fs::remove_all(folder, ignored);
+    const fs::path folder = emptyFolderBesideProgram(L"vento_snapshot");
     Result r = vento(L"run " + wide(demo()) + L" --offline --blocks 20 --snapshot " + wide(folder));
     ASSERT_EQ(0u, r.code) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("scope.png")) << r.out;
@@ -272,6 +290,26 @@ TEST_F(Vento, SnapshotSavesEachWindowAsAPngNamedAfterItsModule)
     for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path().filename());
     ASSERT_EQ(std::vector<fs::path>{L"scope.png"}, files) << "one window, one picture";
     EXPECT_EQ(0u, contents(folder / L"scope.png").find("\x89PNG\r\n\x1a\n"));
+}
+
+// The picture example: its BMP file through the BMP module into an Image window. The picture of the
+// window stays beside the test program, where ImageMagick compares it with the BMP file next (the
+// vento_picture_snapshot test).
+TEST_F(Vento, ThePictureExampleShowsItsBmpFileInAnImageWindow)
+{
+    const fs::path folder = emptyFolderBesideProgram(L"picture_snapshot");
+    const fs::path graph = picture();
+    Result r = vento(L"run " + wide(graph) + L" --offline --blocks 1 --snapshot " + wide(folder));
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_EQ("", r.err) << "no message from the BMP module";
+    EXPECT_NE(std::string::npos, r.out.find("view.png")) << r.out;
+    std::vector<fs::path> files;
+    for (const auto& entry : fs::directory_iterator(folder)) files.push_back(entry.path().filename());
+    ASSERT_EQ(std::vector<fs::path>{L"view.png"}, files);
+    // The window fitted itself to the 120 x 80 picture and handed that placement to the graph file.
+    const std::string saved = contents(graph);
+    EXPECT_EQ(120 + 37, savedFloat(saved, "Width")) << saved;
+    EXPECT_EQ(80 + 85, savedFloat(saved, "Height")) << saved;
 }
 
 TEST_F(Vento, OfflineAndRealTimeGiveTheSameTapAndCsvHoldsABlockALine)
@@ -525,6 +563,20 @@ TEST_F(VentoPanel, CancelAfterAChangeAndOkWithoutOneLeaveTheFileAsItWas)
     Result unchanged = vento(L"panel " + wide(graph) + L" tone", [](HWND frame) { press(frame, IDOK); });
     ASSERT_EQ(0u, unchanged.code) << unchanged.err;
     EXPECT_EQ(before, contents(graph)) << "OK without a change saved the graph";
+}
+
+TEST_F(VentoPanel, TheBmpPanelNamesAnotherPictureAndOkSavesIt)
+{
+    const fs::path graph = picture(), other = dir / L"other.bmp";
+    fs::copy_file(fs::path(VENTO_EXAMPLES) / L"picture.bmp", other);
+    Result r = vento(L"panel " + wide(graph) + L" bmp", [&](HWND frame) {
+        const int fileName = 203;
+        if (HWND page = pageHolding(frame, fileName)) SetWindowTextW(GetDlgItem(page, fileName), other.c_str());
+        press(frame, IDOK);
+    });
+    ASSERT_EQ(0u, r.code) << r.err;
+    const std::string saved = contents(graph);
+    EXPECT_NE(std::string::npos, saved.find("other.bmp\"")) << saved;
 }
 
 TEST_F(VentoPanel, BadRequestsAreOneLineWithoutAFrame)

@@ -1,0 +1,59 @@
+#pragma once
+// Image: shows the latest block of its input, an image signal (raw 32-bit pixel words, rows
+// bottom-up, "Width" and "Height"), as a picture in a window of its own, and passes the input on
+// word for word. The window fits itself to each new picture size; a window the user resizes
+// stretches the picture.
+#include <cstdint>
+#include <string>
+#include <vector>
+#include "identity.h"
+#include "module/transform.h"
+#include "window/display_window.h"
+
+class ImageModule : public modkit::TransformModule<ImageModule, identity::ModuleInterface> {
+public:
+    ImageModule();
+
+    // Read by drawing; the panel's values are written inside the engine's update scope and change
+    // nothing in the picture.
+    std::vector<std::uint32_t> display = std::vector<std::uint32_t>(128, 0u); // the last block, word for word
+    long imageHeight = 150;
+    long imageWidth = 150;
+    long logScale = 0;
+    long graticule = 1;
+    float gain = 1.0f;
+    long sampleRate = 11025;
+    std::wstring signalType;
+
+protected:
+    void OnStart() override { window_.ShowSourcesCaption(*site); }
+    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
+    void Transform(const modkit::Block& in, const modkit::Block& out) override;
+    void OnOpenWindow() override { window_.Open(); }
+    void OnCloseWindow() override { window_.Close(); }
+    // Only the window's placement is kept.
+    void OnSaveSettings(modkit::Settings& settings) override { window_.SavePlacement(settings); }
+    void OnLoadSettings(modkit::Settings& settings) override { window_.LoadPlacement(settings, *site); }
+    void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
+
+private:
+    // The image window draws the picture straight into its frame; every move and resize hands the
+    // placement to the engine at once.
+    class Window : public modkit::DisplayWindow {
+    public:
+        explicit Window(ImageModule& module) : DisplayWindow(module, OnMove::SaveAtOnce), module_(module) {}
+
+    protected:
+        void OnInitWindow() override;
+        void OnPaint() override;
+
+    private:
+        void Draw();
+
+        ImageModule& module_;
+        long fitWidth_ = 0; // the picture size the window last fitted itself to
+        long fitHeight_ = 0;
+    };
+
+    Window window_{*this};
+};
