@@ -23,6 +23,8 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Convolution", L"Perform 1-dimensional convolution."},
     {L"SignalW", L"Creates Sine, Square, impulse, and white noise signals."},
     {L"GraphWindow", L"Open a window and display a graph of a signal."},
+    {L"Recorder", L"Records and plays back a signal."},
+    {L"WAV", L"Play a WAV file."},
 };
 
 CLSID guid(const wchar_t* text)
