@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include "message_box_watcher.h"
+#include "window_watcher.h"
 #include "recording.h"
 #include "taperec/controls.h"
 #include "taperec_idl.h"
@@ -277,6 +278,27 @@ TEST_F(RecorderTest, PanelReportsEditsOnceAndShowsThePositionOnRefresh)
     feedStep(ramp(128, 0));
     ASSERT_EQ(S_OK, panel->refresh());
     EXPECT_EQ(L"648", panel->text(IDC_FILE_POSITION)) << "header and one record";
+    ComPtr<SettingsStore> saved = modkit::make<SettingsStore>();
+    ASSERT_EQ(S_OK, h.module()->SaveSettings(saved.Get()));
+    EXPECT_EQ(file.wstring(), saved->stringValue(L"FileName"));
+}
+
+// "..." opens the platform's open-file dialog; the name chosen there becomes the panel's and the
+// module's file name.
+TEST_F(RecorderTest, BrowseTakesTheChosenFile)
+{
+    const int fileNameBox = 0x47c; // the explorer-style dialog's file name combo box
+    std::wstring offered;
+    vento::test::DialogWatcher user(GetCurrentThreadId(), L"Open", IDOK, [&](HWND dialog) {
+        wchar_t text[MAX_PATH] = {};
+        for (int i = 0; i < 100 && !text[0]; ++i, Sleep(20)) GetDlgItemTextW(dialog, fileNameBox, text, MAX_PATH);
+        offered = text;
+        SetDlgItemTextW(dialog, fileNameBox, file.c_str());
+    });
+    panel->click(IDC_BROWSE);
+    ASSERT_TRUE(user.wait());
+    EXPECT_NE(std::wstring::npos, offered.find(L"*.vento")) << "the dialog starts on recordings";
+    EXPECT_EQ(file.wstring(), panel->text(IDC_FILE_NAME));
     ComPtr<SettingsStore> saved = modkit::make<SettingsStore>();
     ASSERT_EQ(S_OK, h.module()->SaveSettings(saved.Get()));
     EXPECT_EQ(file.wstring(), saved->stringValue(L"FileName"));
