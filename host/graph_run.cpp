@@ -1,10 +1,13 @@
 #include "host/graph_run.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cwctype>
 #include "com/error.h"
+#include "com/handle.h"
 #include "host/frame/property_frame.h"
+#include "host/message_boxes.h"
 #include "host/window_picture.h"
 
 namespace vento {
@@ -15,6 +18,23 @@ std::unique_ptr<Clock> clockFor(bool offline)
 {
     if (offline) return std::make_unique<OfflineClock>();
     return std::make_unique<PerformanceClock>();
+}
+
+// Set by Ctrl+C (or the console closing) while a run is going on.
+std::atomic<bool> interrupted{false};
+
+BOOL WINAPI interruptRun(DWORD event)
+{
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    interrupted = true;
+    return TRUE;
+}
+
+// A source that plays a file: its settings name one.
+bool playsFile(const Instance& instance)
+{
+    std::optional<std::wstring> file = instance.settings->stringValue(L"FileName");
+    return file && !file->empty();
 }
 
 void pumpMessages()
@@ -102,7 +122,8 @@ std::vector<ModuleSends> blocksSentPerModule(const Engine& engine)
 GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
     : options_(std::move(options)), graphFile_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
 {
-    if (!options_.seconds && !options_.blocks) options_.blocks = 100;
+    const bool endGiven = options_.seconds || options_.blocks;
+    if (!endGiven) options_.blocks = 100;
     graph_ = loadGraph(*engine_, graphFile_);
     engine_->setSettingsObserver([this](Instance&) { writeGraph(*engine_, graph_, graphFile_); });
     openWindows();
@@ -110,6 +131,8 @@ GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
     for (const auto& instance : engine_->instances())
         if (instance->core->sources().empty() && !instance->core->outputs().empty()) sources_.push_back(instance.get());
     if (!options_.seconds && sources_.empty()) throw EngineError("the graph has no source module to count blocks of");
+    options_.untilFilesEnd = options_.offline && !endGiven &&
+                             std::all_of(sources_.begin(), sources_.end(), [](const Instance* s) { return playsFile(*s); });
 }
 
 void GraphRun::openWindows()
@@ -160,7 +183,12 @@ void GraphRun::openTaps()
 
 bool GraphRun::done() const
 {
+    if (interrupted) return true;
     if (options_.seconds) return engine_->clock().now() >= end_;
+    if (options_.untilFilesEnd) {
+        const LONGLONG now = engine_->clock().now(), quiet = engine_->clock().frequency();
+        return std::all_of(lastSends_.begin(), lastSends_.end(), [&](const LastSend& s) { return now - s.at > quiet; });
+    }
     for (const Instance* s : sources_)
         if (blocksSent(*s) < *options_.blocks) return false;
     return true;
@@ -180,13 +208,28 @@ void GraphRun::checkStalls()
     for (size_t i = 0; i < sources_.size(); ++i) {
         const long n = blocksSent(*sources_[i]);
         if (n != lastSends_[i].blocks) lastSends_[i] = {n, now};
-        else if (n < *options_.blocks && now - lastSends_[i].at > stall)
+        else if (!options_.untilFilesEnd && n < *options_.blocks && now - lastSends_[i].at > stall)
             throw EngineError("'" + narrow(sources_[i]->name) + "' sent no block for 10 s of graph time (is its input connected?)");
     }
 }
 
+void GraphRun::reportMessageBox(std::wstring_view caption, std::wstring_view text) const
+{
+    // The engine's thread waits inside the module's Process until the box is answered.
+    const Instance* from = engine_->processing();
+    const std::string who = narrow(from ? std::wstring_view(from->name) : caption);
+    std::fprintf(stderr, "vento: %s: %s\n", who.c_str(), narrow(text).c_str());
+    std::fflush(stderr);
+}
+
 void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::chrono::milliseconds every)
 {
+    std::optional<MessageBoxAnswerer> answerer;
+    if (!options_.windows)
+        answerer.emplace(GetCurrentThreadId(), IDOK, [this](const MessageBoxSeen& box) { reportMessageBox(box.caption, box.text); });
+    interrupted = false;
+    SetConsoleCtrlHandler(interruptRun, TRUE);
+    const auto restoreCtrl = modkit::scopeExit([] { SetConsoleCtrlHandler(interruptRun, FALSE); });
     engine_->start();
     begin_ = engine_->clock().now();
     if (options_.seconds) end_ = begin_ + LONGLONG(*options_.seconds * double(engine_->clock().frequency()));

@@ -10,6 +10,9 @@
 //   run.closeWindows();
 //
 // Settings a module saves by itself while the graph runs are written to the graph file at once.
+// Without windows nobody is there to answer a module's message box: each one is printed on standard
+// error as "vento: INSTANCE: TEXT" and answered OK, and the run goes on. Ctrl+C ends a run as its
+// end would (the modules are stopped, so files being written are completed).
 // Errors are thrown as EngineError, one line naming the place.
 #include <windows.h>
 #include <chrono>
@@ -72,6 +75,10 @@ struct RunOptions {
     bool offline = false;             // a virtual clock, as fast as the CPU allows (the same blocks)
     std::optional<double> seconds;    // stop after this much graph time, or else
     std::optional<long> blocks;       // once every counted source sent this many (100 if neither)
+    // Filled in by the run: offline, neither seconds nor blocks given, and every source plays a file
+    // (its settings name one): the run ends when the files have ended, once every source has sent
+    // nothing for a second of graph time.
+    bool untilFilesEnd = false;
     bool windows = false;             // open the display modules' windows
     std::optional<std::filesystem::path> snapshot; // pictures of the windows go here (opens windows)
     std::vector<TapRequest> taps;
@@ -136,7 +143,10 @@ private:
     void openWindows();
     void openTaps();
     bool done() const;
+    // Notes which sources sent; throws for a counted source that stalled.
     void checkStalls();
+    // Answers and reports the modules' message boxes (headless runs).
+    void reportMessageBox(std::wstring_view caption, std::wstring_view text) const;
 
     RunOptions options_;
     std::filesystem::path graphFile_;

@@ -158,7 +158,9 @@ void Engine::connect(Instance& from, std::wstring_view output, Instance& to, std
 HRESULT Engine::process(Instance& instance)
 {
     if (instance.core->updateDepth() > 0) return S_FALSE;
+    processing_ = &instance;
     HRESULT hr = instance.module->Process();
+    processing_ = nullptr;
     instance.core->clearInputReadiness();
     return hr;
 }

@@ -5,6 +5,7 @@
 // created on that thread gets a core that belongs to this engine. One Engine per thread at a time.
 // The thread must be in a single-threaded apartment (see ComApartment).
 #include <windows.h>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <stdexcept>
@@ -66,6 +67,9 @@ public:
     // One step of one module: Process, unless an update scope holds it back (then S_FALSE and the
     // waiting blocks stay ready). After Process the blocks it was given count as consumed.
     HRESULT process(Instance& instance);
+    // The instance whose Process runs now; null between calls. Other threads may read it while the
+    // engine's thread waits inside a module (for a message box, say).
+    const Instance* processing() const noexcept { return processing_.load(); }
 
     // Every instance once, each after all the instances feeding it (a stable order: otherwise the
     // order of creation). A cycle of connections throws EngineError naming its instances.
@@ -142,6 +146,7 @@ private:
     SendObserver sendObserver_;
     SettingsObserver settingsObserver_;
     long sendsThisPass_ = 0;
+    std::atomic<const Instance*> processing_{nullptr};
     // Cleared when the engine goes: host objects that modules still hold then only store.
     std::shared_ptr<Engine*> self_ = std::make_shared<Engine*>(this);
 };

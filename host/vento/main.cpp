@@ -15,6 +15,7 @@
 #include "com/error.h"
 #include "host/apartment.h"
 #include "host/graph.h"
+#include "host/recording_export.h"
 #include "host/registrar/catalogue.h"
 #include "host/server_library.h"
 #include "host/vento_engine.h"
@@ -34,6 +35,7 @@ const char* const usage = "usage: vento <verb> [options]\n"
                           "  run GRAPH           run a graph file (real time unless --offline)\n"
                           "  panel GRAPH INST    open a module's control panel while the graph runs; OK saves GRAPH\n"
                           "  save GRAPH          write the graph back with the modules' current settings\n"
+                          "  export REC OUT      convert a Recorder's recording to a WAV or CSV file\n"
                           "\n"
                           "'vento <verb> --help' describes one verb. Errors go to stderr as one line; the exit\n"
                           "code is 0 on success, 1 on an error, 2 on a usage error.\n";
@@ -54,7 +56,8 @@ const std::map<std::string, const char*> verbHelp = {
             "Runs the graph file GRAPH.\n"
             "  --offline        run on a virtual clock, as fast as the CPU allows (same blocks as real time)\n"
             "  --seconds S      stop after S seconds of graph time\n"
-            "  --blocks N       stop once every source has sent N blocks (default: 100)\n"
+            "  --blocks N       stop once every source has sent N blocks (default: 100; offline, a\n"
+            "                   graph whose sources all play files runs until the files end)\n"
             "  --windows        open the display modules' windows\n"
             "  --tap I.P=FILE   write every block of output pin P of instance I to FILE: little-endian\n"
             "                   32-bit floats, or one block a line as CSV when FILE ends in .csv\n"
@@ -63,7 +66,9 @@ const std::map<std::string, const char*> verbHelp = {
             "  --bin-hz HZ      hertz from one chart value to the next (default 1: the index)\n"
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.png (opens windows)\n"
             "  -q               no progress line and no summary\n"
-            "Settings a module saves by itself while running are written to GRAPH at once.\n"},
+            "Settings a module saves by itself while running are written to GRAPH at once.\n"
+            "Without --windows, a module's message box is printed as 'vento: INSTANCE: TEXT' on\n"
+            "stderr and answered OK; the run goes on.\n"},
     {"panel", "usage: vento panel GRAPH INSTANCE [--offline] [-q]\n"
               "Loads GRAPH, opens the control panel of its module INSTANCE in the host's property frame\n"
               "and runs the graph (real time unless --offline) until the frame closes. The display\n"
@@ -71,6 +76,11 @@ const std::map<std::string, const char*> verbHelp = {
               "module's settings if the module reported a change; Cancel or closing the frame leaves\n"
               "GRAPH as it was. The module's panel server must be registered (vento register).\n"
               "At the end it prints the blocks each module sent meanwhile (not with -q).\n"},
+    {"export", "usage: vento export RECORDING.vento OUT.wav|OUT.csv\n"
+               "Converts a Recorder's recording file. OUT.wav: a mono 16-bit PCM WAV file at the\n"
+               "recording's sample rate, every sample scaled by 32366 and held at the 16-bit limits, as\n"
+               "the WAV module records. OUT.csv: one record a line, its time offset in engine-clock\n"
+               "ticks, then its samples. Prints the records and samples converted.\n"},
     {"save", "usage: vento save GRAPH\n"
              "Loads GRAPH and writes it back with the settings every module saves now.\n"},
 };
@@ -256,6 +266,7 @@ int run(const RunCommand& c)
     auto progress = [&](const vento::RunProgress& p, bool final) {
         char line[160];
         if (o.seconds) std::snprintf(line, sizeof line, "running: %.1f of %.1f s graph time", p.graphSeconds, *o.seconds);
+        else if (o.untilFilesEnd) std::snprintf(line, sizeof line, "running: %ld blocks until the files end (%.1f s graph time)", p.blocks, p.graphSeconds);
         else std::snprintf(line, sizeof line, "running: %ld of %ld blocks (%.1f s graph time)", p.blocks, *o.blocks, p.graphSeconds);
         if (tty) std::fprintf(stderr, "\r%s%s", line, final ? "\n" : "");
         else if (!final) std::fprintf(stderr, "%s\n", line);
@@ -314,6 +325,23 @@ int save(const std::vector<std::string>& args)
     return 0;
 }
 
+int exportRecording(const std::vector<std::string>& args)
+{
+    std::vector<std::string> files;
+    for (const std::string& a : args) {
+        if (a == "-q") continue;
+        if (!a.empty() && a[0] == '-') throw UsageError("export: unknown option " + a);
+        files.push_back(a);
+    }
+    if (files.size() != 2) throw UsageError("export: which recording and output? (vento export REC.vento OUT.wav|OUT.csv)");
+    const fs::path output = widePath(files[1]);
+    const vento::ExportSummary summary = vento::exportRecording(widePath(files[0]), output);
+    if (std::find(args.begin(), args.end(), "-q") == args.end())
+        std::printf("exported %lld records, %lld samples at %d per second to %s\n", static_cast<long long>(summary.records),
+                    static_cast<long long>(summary.samples), static_cast<int>(summary.sampleRate), narrow(output.wstring()).c_str());
+    return 0;
+}
+
 int dispatch(const std::vector<std::string>& all)
 {
     if (all.empty() || all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
@@ -337,6 +365,7 @@ int dispatch(const std::vector<std::string>& all)
     if (verb == "list") return list();
     if (verb == "run") return run(runCommand(args));
     if (verb == "panel") return panel(args);
+    if (verb == "export") return exportRecording(args);
     return save(args);
 }
 

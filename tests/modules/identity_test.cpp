@@ -28,6 +28,8 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"FIR", L"Perform a FIR filter function."},
     {L"BMP", L"Read a BMP file to the data connection."},
     {L"Image", L"Open a window and display the image of a video or image signal."},
+    {L"Recorder", L"Records and plays back a signal."},
+    {L"WAV", L"Play a WAV file."},
 };
 
 CLSID guid(const wchar_t* text)

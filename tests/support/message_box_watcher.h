@@ -8,16 +8,13 @@
 //   ASSERT_EQ(1u, boxes.size());
 //   EXPECT_EQ(L"...", boxes[0].text);
 //
-// A thread of its own looks for the thread's visible "#32770" box that holds a message text
-// (static control 0xFFFF), waits until that text is set (the box can be found a moment before),
-// records caption and text, and posts the answer. It goes on answering until stop(), so a second
-// box is counted rather than left hanging.
+// The engine's MessageBoxAnswerer does the finding and answering; it goes on answering until
+// stop(), so a second box is counted rather than left hanging.
 #include <windows.h>
-#include <atomic>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
+#include "host/message_boxes.h"
 
 namespace vento::test {
 
@@ -38,14 +35,9 @@ public:
     std::vector<Box> stop();
 
 private:
-    void run();
-
-    DWORD threadId_;
-    WORD answer_;
-    std::atomic<bool> stopping_{false};
     std::mutex lock_;
     std::vector<Box> boxes_;
-    std::thread thread_;
+    MessageBoxAnswerer answerer_; // last: its thread uses the members above
 };
 
 } // namespace vento::test

@@ -332,6 +332,79 @@ TEST_F(Vento, OfflineAndRealTimeGiveTheSameTapAndCsvHoldsABlockALine)
     EXPECT_EQ(offline, realTime);
 }
 
+std::string narrowPath(const fs::path& p)
+{
+    std::string text;
+    for (wchar_t c : p.wstring()) text += char(c);
+    return text;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to)
+{
+    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) text.replace(at, from.size(), to);
+    return text;
+}
+
+// No desktop, no user: the modules' message boxes are printed with the instance's name, answered,
+// and the run goes on; offline, a graph of file sources ends by itself.
+TEST_F(Vento, HeadlessRunsPrintAndAnswerTheModulesMessageBoxes)
+{
+    const fs::path graph = write(L"missing.xml",
+        "<graph><module name=\"song\" type=\"WAV\"><string name=\"FileName\" value=\"" + narrowPath(dir / L"none.wav") +
+        "\"/></module><module name=\"tape\" type=\"Recorder\"><string name=\"FileName\" value=\"" +
+        narrowPath(dir / L"none.vento") + "\"/><panel><control id=\"5003\" click=\"1\"/></panel></module>"
+        "<connect from=\"song.Default\" to=\"tape.Default\"/></graph>");
+    Result r = vento(L"run " + wide(graph) + L" --offline -q");
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_EQ("vento: tape: File Open Failed\n", replaced(r.err, "\r\n", "\n"));
+}
+
+// examples/filter-wav.xml on a file sox made (vento_filter_input.wav, beside this program): the run
+// ends with the file, and sox then finds as many samples in the output (vento_filter_output_length).
+TEST_F(Vento, FilterWavExampleRunsUntilItsFileEnds)
+{
+    std::ifstream example(fs::path(VENTO_EXAMPLES) / L"filter-wav.xml", std::ios::binary);
+    std::string text((std::istreambuf_iterator<char>(example)), std::istreambuf_iterator<char>());
+    const fs::path input = fs::current_path() / L"vento_filter_input.wav", output = fs::current_path() / L"vento_filtered.wav";
+    ASSERT_TRUE(fs::exists(input)) << "sox makes it before this test";
+    fs::remove(output);
+    text = replaced(replaced(text, "\"input.wav\"", "\"" + narrowPath(input) + "\""), "\"filtered.wav\"", "\"" + narrowPath(output) + "\"");
+    const fs::path graph = write(L"filter-wav.xml", text);
+    Result r = vento(L"run " + wide(graph) + L" --offline");
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("input        12")) << "3000 samples: 12 blocks of 256\n" << r.out;
+    EXPECT_EQ(fs::file_size(input), fs::file_size(output)) << "the same header and the same data";
+}
+
+// A recording made by the Recorder, exported as WAV (read by sox afterwards: vento_export_wav) and
+// as CSV (a record a line: time offset, then the samples).
+TEST_F(Vento, ExportTurnsARecordingIntoWavAndCsv)
+{
+    const fs::path recording = dir / L"tone.vento", csv = dir / L"tone.csv", wav = fs::current_path() / L"vento_export.wav";
+    const fs::path graph = write(L"record.xml",
+        "<graph><module name=\"tone\" type=\"SignalW\"><float name=\"SampleRate\" value=\"22050\"/></module>"
+        "<module name=\"tape\" type=\"Recorder\"><string name=\"FileName\" value=\"" + narrowPath(recording) +
+        "\"/><panel><control id=\"5002\" click=\"1\"/></panel></module>"
+        "<connect from=\"tone.Default\" to=\"tape.Default\"/></graph>");
+    Result r = vento(L"run " + wide(graph) + L" --offline --blocks 10 -q");
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_EQ(128u + 10u * (8u + 512u), fs::file_size(recording));
+    r = vento(L"export " + wide(recording) + L" " + wide(wav));
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("exported 10 records, 1280 samples at 22050 per second")) << r.out;
+    r = vento(L"export " + wide(recording) + L" " + wide(csv));
+    ASSERT_EQ(0u, r.code) << r.err;
+    std::ifstream lines(csv);
+    std::vector<std::string> rows;
+    for (std::string line; std::getline(lines, line);) rows.push_back(line);
+    ASSERT_EQ(10u, rows.size());
+    EXPECT_EQ(129, std::count(rows[0].begin(), rows[0].end(), ',') + 1) << "the offset and 128 samples";
+    EXPECT_EQ("0,", rows[0].substr(0, 2)) << "the first record starts the recording";
+    r = vento(L"export " + wide(graph) + L" " + wide(dir / L"x.wav"));
+    EXPECT_EQ(1u, r.code);
+    EXPECT_NE(std::string::npos, r.err.find("is no recording")) << r.err;
+}
+
 TEST_F(Vento, SaveWritesTheSettingsBackAndTheFileLoadsAgainTheSame)
 {
     fs::path graph = write(L"g.xml", R"(<graph>
