@@ -26,6 +26,7 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Sweep", L"Generates a slow sweep signal for use with Signal and Spectrum modules."},
     {L"Spectrum", L"Creates a frequency spectrum given an input signal and it's frequency."},
     {L"FIR", L"Perform a FIR filter function."},
+    {L"Stream", L"Converts signal sample rates and block sizes."},
 };
 
 CLSID guid(const wchar_t* text)
