@@ -27,6 +27,7 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Spectrum", L"Creates a frequency spectrum given an input signal and it's frequency."},
     {L"FIR", L"Perform a FIR filter function."},
     {L"Stream", L"Converts signal sample rates and block sizes."},
+    {L"Overlap", L"Makes sequential blocks of samples overlap by a given number of samples."},
 };
 
 CLSID guid(const wchar_t* text)
