@@ -28,6 +28,7 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"FIR", L"Perform a FIR filter function."},
     {L"Stream", L"Converts signal sample rates and block sizes."},
     {L"Overlap", L"Makes sequential blocks of samples overlap by a given number of samples."},
+    {L"Multiplier", L"Sums any number of input signals."},
 };
 
 CLSID guid(const wchar_t* text)
