@@ -635,7 +635,17 @@ TEST_F(VentoExample, ResampleKeepsTheToneAtItsFrequencyFourTimesAsDense)
 
 TEST_F(VentoExample, RingModulatorHoldsTheSumAndDifferenceFrequenciesOnly)
 {
-    runExample(L"ring-modulator", 40, tap(L"ring.Default", L"ring.raw"));
+    runExample(L"ring-modulator", 40, tap(L"ring.Default", L"ring.raw") + L" " + tap(L"ring.Diagnostic", L"queues.raw"));
+    // Connections in the order of the file: 0 the carrier, whose blocks of 128 are used up as they
+    // come; 1 the modulator, whose blocks of 256 leave 128 samples waiting every other block.
+    std::vector<float> queues = readFloats(dir / L"queues.raw");
+    ASSERT_EQ(0u, queues.size() % 10);
+    size_t halfFull = 0;
+    for (size_t b = 0; b < queues.size(); b += 10) {
+        EXPECT_EQ(0.0f, queues[b]) << "block " << b / 10;
+        halfFull += queues[b + 1] == 0.128f;
+    }
+    EXPECT_GE(halfFull, queues.size() / 10 / 2 - 2);
     std::vector<float> x = readFloats(dir / L"ring.raw");
     ASSERT_GE(x.size(), 60u * 128u) << "two sources of 128 and 256 a block: 80 blocks of 128 or so";
     // After the first blocks, in which the queues fill, every block is the product of both tones.
