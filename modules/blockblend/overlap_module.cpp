@@ -21,7 +21,7 @@ void OverlapModule::OnProcess()
     if (IsInputReady(defaultPin_)) Store(in);
     const long n = out.count;
     if (n <= 0 || ring.Available() < n) return;
-    for (long i = 0; i < n; ++i) out.data[i] = ring.samples[SampleRing::Wrap(ring.readPos + i)];
+    ring.Peek(out.data, n);
     Advance(n);
     SendOutput(defaultPin_);
 }

@@ -12,7 +12,7 @@ public:
     // Read by Process, written by the panel inside the engine's update scope.
     long overlap = 0;
     long outBlocksize = 128; // bounds the panel's overlap range only
-    modkit::SampleRing ring;
+    modkit::SampleRing<> ring;
     // Samples still to be skipped by a negative overlap once they arrive: the read position never
     // passes the write position.
     long long skipPending = 0;

@@ -60,11 +60,11 @@ void StreamModule::Interpolate(float* out, long count) const
         // The sample at the write position is not written yet: the last held one stands in for it.
         // The test comes before the wrap, as the positions were measured.
         if (hi == ring.writePos) --hi;
-        if (lo >= SampleRing::size) {
-            lo -= SampleRing::size;
-            p32 -= static_cast<float>(SampleRing::size);
+        if (lo >= SampleRing<>::size) {
+            lo -= SampleRing<>::size;
+            p32 -= static_cast<float>(SampleRing<>::size);
         }
-        if (hi >= SampleRing::size) hi -= SampleRing::size;
+        if (hi >= SampleRing<>::size) hi -= SampleRing<>::size;
         const double a = ring.samples[lo], b = ring.samples[hi];
         out[i] = static_cast<float>(a + (b - a) * (static_cast<double>(p32) - lo));
     }
@@ -81,9 +81,7 @@ void StreamModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 void StreamModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin != defaultPin_) return;
-    wchar_t rate[16];
-    swprintf(rate, 16, L"%ld", outFrequency);
-    SetProperty(document, L"SamplesPerSecond", rate);
+    SetProperty(document, L"SamplesPerSecond", outFrequency);
 }
 
 void StreamModule::OnSaveSettings(Settings& settings)

@@ -17,7 +17,7 @@ public:
     long InputBlockSize();
 
     // Read by Process, written by the panel inside the engine's update scope.
-    modkit::SampleRing ring;
+    modkit::SampleRing<> ring;
     long outFrequency = 11025; // samples per second
     long inFrequency = 11025;  // from the input's "SamplesPerSecond"
     long outBlocksize = 128;

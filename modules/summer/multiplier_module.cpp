@@ -1,33 +1,22 @@
 #include "multiplier_module.h"
 
 #include <algorithm>
-#include <cwchar>
 
 using namespace modkit;
 
 bool InputQueue::Put(const float* data, long count) noexcept
 {
-    if (!data || count <= 0) return true;
-    if (count >= capacity) {
-        // The queue holds at most capacity - 1 samples: more would overwrite what it just took.
-        data += count - (capacity - 1);
-        count = capacity - 1;
-    }
-    if (capacity - Available() <= count) Reset();
-    for (long i = 0; i < count; ++i) {
-        samples[static_cast<size_t>(writeIndex)] = data[i];
-        if (++writeIndex == capacity) writeIndex = 0;
-    }
+    if (capacity - Available() <= std::min(count, capacity - 1)) Reset();
+    ring_.Store(data, count); // more than the queue holds keeps its newest samples
     return true;
 }
 
 bool InputQueue::Get(float* destination, long count) noexcept
 {
     if (Available() < count) return false;
-    for (long i = 0; i < count; ++i) {
-        destination[i] = samples[static_cast<size_t>(readIndex)];
-        if (++readIndex == capacity) readIndex = 0;
-    }
+    if (count <= 0) return true;
+    ring_.Peek(destination, count);
+    ring_.Consume(count);
     return true;
 }
 
@@ -95,9 +84,7 @@ void MultiplierModule::Multiply(const Block& out, const Block& diagnostic)
 void MultiplierModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin != defaultPin_) return;
-    wchar_t rate[16];
-    swprintf(rate, 16, L"%ld", sampleRate);
-    SetProperty(document, L"SamplesPerSecond", rate);
+    SetProperty(document, L"SamplesPerSecond", sampleRate);
 }
 
 void MultiplierModule::OnSaveSettings(Settings& settings)

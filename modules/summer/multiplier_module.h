@@ -5,18 +5,15 @@
 #include <vector>
 #include "identity.h"
 #include "module/module_base.h"
+#include "module/sample_ring.h"
 
 // One connection's first-in-first-out samples.
 class InputQueue {
 public:
     static constexpr long capacity = 50000;
 
-    long Available() const noexcept
-    {
-        long queued = writeIndex - readIndex;
-        return queued < 0 ? queued + capacity : queued;
-    }
-    void Reset() noexcept { writeIndex = readIndex = 0; }
+    long Available() const noexcept { return ring_.Available(); }
+    void Reset() noexcept { ring_.Restart(); }
     // Appends `count` samples; when they do not fit, the queued ones are dropped first. More than
     // the queue can hold keeps the newest capacity - 1.
     bool Put(const float* data, long count) noexcept;
@@ -24,9 +21,7 @@ public:
     bool Get(float* destination, long count) noexcept;
 
 private:
-    std::vector<float> samples = std::vector<float>(capacity);
-    long writeIndex = 0;
-    long readIndex = 0;
+    modkit::SampleRing<capacity> ring_;
 };
 
 class MultiplierModule : public modkit::Module<MultiplierModule, identity::ModuleInterface> {
