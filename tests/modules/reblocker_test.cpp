@@ -200,6 +200,19 @@ TEST_F(StreamTest, NoOutputWhileTheInputRateIsUnknown)
     EXPECT_TRUE(step(randomBlock(128, 1), 11025)) << "a known rate brings the output back";
 }
 
+TEST_F(StreamTest, ABlockSpanningNoInputSampleWaitsForOneHeld)
+{
+    // 128 x 100 / 44100 truncates to 0: such a block must still not read before the first sample.
+    configure(44100, 128);
+    h.feed(pin, {}, propsAt(100));
+    ASSERT_EQ(S_OK, h.process());
+    ASSERT_EQ(S_OK, h.process());
+    EXPECT_EQ(0, h.sendCount(pin));
+    auto out = step({0.5f, 0.5f}, 100);
+    ASSERT_TRUE(out);
+    EXPECT_EQ(std::vector<float>(128, 0.5f), *out);
+}
+
 TEST_F(StreamTest, InputTheRingCannotHoldDropsTheOldestSamples)
 {
     // One block larger than the ring keeps its newest 9999 samples.
