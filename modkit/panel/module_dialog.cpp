@@ -256,6 +256,7 @@ int ModuleDialog::ComboCount(int id) const
 
 void ModuleDialog::RunDialogInit(int resourceId)
 {
+    constexpr WORD addStringOf16BitLists = 0x0403;
     HINSTANCE instance = resourceInstance();
     HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), MAKEINTRESOURCEW(240));
     HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
@@ -267,7 +268,8 @@ void ModuleDialog::RunDialogInit(int resourceId)
     for (size_t at = 0; at + 2 <= size && word(at) != 0;) {
         if (at + 8 > size) return;
         const int control = word(at);
-        const UINT message = word(at + 2);
+        // Resource editors record a list's add-string message by its 16-bit number.
+        const UINT message = word(at + 2) == addStringOf16BitLists ? CB_ADDSTRING : word(at + 2);
         const size_t length = word(at + 4) | (static_cast<size_t>(word(at + 6)) << 16);
         at += 8;
         if (length > size - at) return;

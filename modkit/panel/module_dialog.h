@@ -149,7 +149,8 @@ protected:
     // Sends the messages of the dialog-initialisation resource `resourceId` (type 240) to the
     // controls it names, as the template's companion fills its lists: for each entry the control id,
     // the message, the length of the data and the data (a zero-terminated text for the add-string
-    // messages). Nothing when the server has no such resource; a damaged one stops at the damage.
+    // messages; 0x0403, the number resource editors write, adds to a drop-down list). Nothing when
+    // the server has no such resource; a damaged one stops at the damage.
     void RunDialogInit(int resourceId);
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);

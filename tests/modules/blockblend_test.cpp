@@ -3,13 +3,13 @@
 #include <initguid.h>
 #include "module_test.h"
 #include <algorithm>
+#include <map>
 #include <optional>
 #include "blockblend/controls.h"
 #include "blockblend_idl.h"
-#include "saved_settings.h"
+#include "load_settings.h"
 
 using vento::test::loadFloats;
-using vento::test::savedFloats;
 
 namespace {
 
@@ -97,7 +97,7 @@ TEST_F(OverlapTest, AnOverlapOfABlockOrMoreStillMovesOn)
             ASSERT_TRUE(out) << k;
             EXPECT_EQ(ramp(128, k), *out) << "one sample on per block";
         }
-        EXPECT_EQ(overlap, savedFloats(h.module())[L"Overlap"]) << "the stored value is kept";
+        EXPECT_EQ(overlap, h.savedFloats()[L"Overlap"]) << "the stored value is kept";
     }
 }
 
@@ -161,9 +161,9 @@ TEST_F(OverlapTest, SavesBlocksizeFirstAndLoadsOverlapFirst)
     EXPECT_EQ((std::vector<W>{{F, L"Out Blocksize"}, {F, L"Overlap"}}), store->writes());
     // A store without "Out Blocksize" ends the load after "Overlap" was taken (truncated).
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Overlap", -12.9f}}));
-    EXPECT_EQ((vento::test::FloatSettings{{L"Out Blocksize", 128}, {L"Overlap", -12}}), savedFloats(h.module()));
+    EXPECT_EQ((std::map<std::wstring, float>{{L"Out Blocksize", 128}, {L"Overlap", -12}}), h.savedFloats());
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Out Blocksize", 256}}));
-    EXPECT_EQ(128, savedFloats(h.module())[L"Out Blocksize"]) << "nothing read after the missing first value";
+    EXPECT_EQ(128, h.savedFloats()[L"Out Blocksize"]) << "nothing read after the missing first value";
 }
 
 // --- the panel -----------------------------------------------------------------------------------
@@ -189,7 +189,7 @@ protected:
         SendMessageW(spinner, WM_LBUTTONDOWN, MK_LBUTTON, at);
         SendMessageW(spinner, WM_LBUTTONUP, 0, at);
     }
-    float overlap() { return savedFloats(h.module())[L"Overlap"]; }
+    float overlap() { return h.savedFloats()[L"Overlap"]; }
     std::optional<PageHarness> panel;
 };
 

@@ -6,13 +6,13 @@
 #include <complex>
 #include <functional>
 #include <numbers>
+#include <map>
 #include <optional>
 #include "reblocker/controls.h"
 #include "reblocker_idl.h"
-#include "saved_settings.h"
+#include "load_settings.h"
 
 using vento::test::loadFloats;
-using vento::test::savedFloats;
 
 namespace {
 
@@ -268,15 +268,15 @@ TEST_F(StreamTest, SavesThreeNumbersAndRefusesRatesAndSizesThatCannotBe)
     EXPECT_EQ((std::vector<W>{{F, L"In Frequency"}, {F, L"Out Frequency"}, {F, L"Out Blocksize"}}), store->writes());
 
     ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"In Frequency", 22050.9f}, {L"Out Frequency", 16000.7f}, {L"Out Blocksize", 512.5f}}));
-    EXPECT_EQ((vento::test::FloatSettings{{L"In Frequency", 22050}, {L"Out Frequency", 16000}, {L"Out Blocksize", 512}}),
-              savedFloats(h.module()));
+    EXPECT_EQ((std::map<std::wstring, float>{{L"In Frequency", 22050}, {L"Out Frequency", 16000}, {L"Out Blocksize", 512}}),
+              h.savedFloats());
     EXPECT_EQ(512, h.outputSize(pin));
     EXPECT_EQ(L"16000", propsOf(h.outputProps(pin))[L"SamplesPerSecond"]);
     for (float bad : {0.0f, -44100.0f, NAN, INFINITY}) {
         SCOPED_TRACE(bad);
         ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"In Frequency", 22050}, {L"Out Frequency", bad}, {L"Out Blocksize", bad}}));
-        EXPECT_EQ(16000, savedFloats(h.module())[L"Out Frequency"]);
-        EXPECT_EQ(512, savedFloats(h.module())[L"Out Blocksize"]);
+        EXPECT_EQ(16000, h.savedFloats()[L"Out Frequency"]);
+        EXPECT_EQ(512, h.savedFloats()[L"Out Blocksize"]);
     }
     ComPtr<vento::SettingsStore> empty = modkit::make<vento::SettingsStore>();
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), h.module()->LoadSettings(empty.Get()));
@@ -318,14 +318,14 @@ TEST_F(StreamPanelTest, EachChoiceTakesEffectAtOnce)
     for (const auto& r : rates) {
         long modified = h.core().modifiedCount();
         p().selectCombo(IDC_OUT_RATE, r.entry);
-        EXPECT_EQ(r.rate, savedFloats(h.module())[L"Out Frequency"]) << "entry " << r.entry;
+        EXPECT_EQ(r.rate, h.savedFloats()[L"Out Frequency"]) << "entry " << r.entry;
         EXPECT_EQ(std::to_wstring(long(r.rate)), propsOf(h.outputProps(pin))[L"SamplesPerSecond"]);
         EXPECT_EQ(modified + 1, h.core().modifiedCount());
         EXPECT_EQ(1, h.core().lastModifiedFlag());
     }
     p().selectCombo(IDC_OUT_BLOCK_SIZE, 2);
     EXPECT_EQ(512, h.outputSize(pin));
-    EXPECT_EQ(512, savedFloats(h.module())[L"Out Blocksize"]);
+    EXPECT_EQ(512, h.savedFloats()[L"Out Blocksize"]);
     // "16.0" restarts the ring: a block waiting before the choice is not sent.
     p().selectCombo(IDC_OUT_BLOCK_SIZE, 0);
     step(ramp(64, 0), 11025);

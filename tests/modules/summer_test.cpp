@@ -4,14 +4,14 @@
 #include <initguid.h>
 #include "module_test.h"
 #include <deque>
+#include <map>
 #include <optional>
-#include "saved_settings.h"
+#include "load_settings.h"
 #include "summer/controls.h"
 #include "summer_idl.h"
 #include "tonegen_idl.h"
 
 using vento::test::loadFloats;
-using vento::test::savedFloats;
 
 namespace {
 
@@ -179,13 +179,13 @@ TEST_F(MultiplierTest, SettingsRefuseRatesAndSizesThatCannotBe)
     EXPECT_EQ((std::vector<W>{{F, L"Frequency"}, {F, L"Blocksize"}}), store->writes());
 
     ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", 44100.9f}, {L"Blocksize", 256.5f}}));
-    EXPECT_EQ((vento::test::FloatSettings{{L"Frequency", 44100}, {L"Blocksize", 256}}), savedFloats(h.module()));
+    EXPECT_EQ((std::map<std::wstring, float>{{L"Frequency", 44100}, {L"Blocksize", 256}}), h.savedFloats());
     // A rate of 0 changes nothing and leaves "Blocksize" unread (the store has none).
     EXPECT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", 0.4f}}));
     EXPECT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", NAN}}));
     for (float bad : {-11025.0f, -0.0f, -1e30f, INFINITY})
         ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", bad}, {L"Blocksize", bad}})) << bad;
-    EXPECT_EQ((vento::test::FloatSettings{{L"Frequency", 44100}, {L"Blocksize", 256}}), savedFloats(h.module()));
+    EXPECT_EQ((std::map<std::wstring, float>{{L"Frequency", 44100}, {L"Blocksize", 256}}), h.savedFloats());
     // Start paces by what is kept, never by a refused rate.
     const LONGLONG t0 = 9'000'000;
     h.clock().set(t0);
@@ -293,7 +293,7 @@ TEST_F(MultiplierPanelTest, AChoiceRestartsTheModuleInsideTheUpdateScope)
     h.engine().setCallRecording(true);
     h.calls().reset();
     p().selectCombo(IDC_SAMPLE_RATE, 2);
-    EXPECT_EQ(22050, savedFloats(h.module())[L"Frequency"]);
+    EXPECT_EQ(22050, h.savedFloats()[L"Frequency"]);
     EXPECT_EQ(1, h.core().lastModifiedFlag());
     EXPECT_EQ(L"22050", propsOf(h.outputProps(pin))[L"SamplesPerSecond"]);
     std::vector<SiteCall> calls;
@@ -307,7 +307,7 @@ TEST_F(MultiplierPanelTest, AChoiceRestartsTheModuleInsideTheUpdateScope)
     EXPECT_EQ(std::vector<float>(128, 1.0f), step());
     p().selectCombo(IDC_BLOCK_SIZE, 3);
     EXPECT_EQ(1024, h.outputSize(pin));
-    EXPECT_EQ(1024, savedFloats(h.module())[L"Blocksize"]);
+    EXPECT_EQ(1024, h.savedFloats()[L"Blocksize"]);
     // Reopened, the panel shows what was chosen.
     open();
     EXPECT_EQ(L"22.050", p().text(IDC_SAMPLE_RATE));
@@ -315,7 +315,7 @@ TEST_F(MultiplierPanelTest, AChoiceRestartsTheModuleInsideTheUpdateScope)
     const float rates[] = {11025, 16000, 22050, 44100};
     for (int entry : {0, 1, 3}) {
         p().selectCombo(IDC_SAMPLE_RATE, entry);
-        EXPECT_EQ(rates[entry], savedFloats(h.module())[L"Frequency"]);
+        EXPECT_EQ(rates[entry], h.savedFloats()[L"Frequency"]);
     }
 }
 
