@@ -9,6 +9,9 @@
 // that the graph made itself (nothing here copies or describes blocks per step):
 //   fft-ifft   SignalW -> FFT -> iFFT
 //   demo       SignalW -> FFT -> Filter (default band) -> iFFT -> GraphWindow (no window open)
+// and the block-stream modules, each after SignalW with its settings at their defaults (Stream:
+// 128 samples at the input's rate, by interpolation; Overlap 0; Multiplier of one input), against
+// SignalW alone.
 // The servers are loaded from beside this program, without registration. Each chain and block size
 // gets an engine of its own with the offline clock, so a step runs only the chain measured.
 #include <initguid.h>
@@ -18,6 +21,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cwchar>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -25,6 +29,7 @@
 #include <vector>
 
 #include "bandgate_idl.h"
+#include "blockblend_idl.h"
 #include "bench_timing.h"
 #include "fwdtransform_idl.h"
 #include "host/apartment.h"
@@ -34,6 +39,8 @@
 #include "invtransform_idl.h"
 #include "nsp.h"
 #include "plotview_idl.h"
+#include "reblocker_idl.h"
+#include "summer_idl.h"
 #include "tonegen_idl.h"
 
 namespace {
@@ -222,6 +229,20 @@ int main()
                             r.bareNs * 1e-3, extra * 1e-3, (extra - before) * 1e-3);
                 before = extra;
             }
+        }
+
+        std::printf("\nblock-stream modules after the source (us per block; added: over the source alone)\n");
+        std::printf("%-24s %6s %10s %10s\n", "chain", "block", "engine", "added");
+        const Server streams[] = {{L"reblocker.dll", &CLSID_StreamModule, L"stream"},
+                                  {L"blockblend.dll", &CLSID_OverlapModule, L"overlap"},
+                                  {L"summer.dll", &CLSID_MultiplierModule, L"multiplier"}};
+        Bare source(128, false, 1);
+        const Row alone = run("tone", {tone}, 128, source);
+        std::printf("%-24s %6d %10.2f\n", "tone", 128, alone.engineNs * 1e-3);
+        for (const Server& s : streams) {
+            const std::string name = "tone>" + std::string(s.name, s.name + std::wcslen(s.name));
+            const Row r = run(name.c_str(), {tone, s}, 128, source);
+            std::printf("%-24s %6d %10.2f %10.2f\n", name.c_str(), 128, r.engineNs * 1e-3, (r.engineNs - alone.engineNs) * 1e-3);
         }
         return 0;
     } catch (const std::exception& e) {

@@ -123,6 +123,8 @@ private:
 
 // One property of a loaded document. Both fail with E_POINTER when the document has no PROPS element.
 void SetProperty(IXMLDOMDocument* document, std::wstring_view key, std::wstring_view value);
+// A whole number, as decimal digits ("SamplesPerSecond", "Width").
+void SetProperty(IXMLDOMDocument* document, std::wstring_view key, long value);
 std::wstring GetProperty(IXMLDOMDocument* document, std::wstring_view key);
 
 // The base of a concrete module class: adds the server's own dual interface (answering IDispatch

@@ -106,6 +106,11 @@ void SetProperty(IXMLDOMDocument* document, std::wstring_view key, std::wstring_
     }
 }
 
+void SetProperty(IXMLDOMDocument* document, std::wstring_view key, long value)
+{
+    SetProperty(document, key, std::to_wstring(value));
+}
+
 std::wstring GetProperty(IXMLDOMDocument* document, std::wstring_view key)
 {
     ComPtr<IXMLDOMNode> props = propsElement(document);

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdio>
 #include <exception>
+#include <string>
 #include "com/bstr.h"
 #include "com/error.h"
 
@@ -234,6 +235,60 @@ int ModuleDialog::ComboSelection(int id) const
 }
 
 void ModuleDialog::SelectCombo(int id, int index) { SendMessageW(Item(id), CB_SETCURSEL, index, 0); }
+
+std::wstring ModuleDialog::ComboText(int id, int index) const
+{
+    if (index < 0) index = ComboSelection(id);
+    if (index < 0) return {};
+    LRESULT length = SendMessageW(Item(id), CB_GETLBTEXTLEN, index, 0);
+    if (length == CB_ERR) return {};
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(Item(id), CB_GETLBTEXT, index, reinterpret_cast<LPARAM>(text.data()));
+    text.resize(static_cast<size_t>(length));
+    return text;
+}
+
+int ModuleDialog::ComboCount(int id) const
+{
+    LRESULT count = SendMessageW(Item(id), CB_GETCOUNT, 0, 0);
+    return count == CB_ERR ? 0 : static_cast<int>(count);
+}
+
+void ModuleDialog::RunDialogInit(int resourceId)
+{
+    constexpr WORD addStringOf16BitLists = 0x0403;
+    HINSTANCE instance = resourceInstance();
+    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(resourceId), MAKEINTRESOURCEW(240));
+    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
+    const BYTE* bytes = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
+    if (!bytes) return;
+    const size_t size = SizeofResource(instance, found);
+    auto word = [&](size_t at) { return static_cast<WORD>(bytes[at] | (bytes[at + 1] << 8)); };
+    // Entry: control id (0 ends the list), message, data length (32 bits), data.
+    for (size_t at = 0; at + 2 <= size && word(at) != 0;) {
+        if (at + 8 > size) return;
+        const int control = word(at);
+        // Resource editors record a list's add-string message by its 16-bit number.
+        const UINT message = word(at + 2) == addStringOf16BitLists ? CB_ADDSTRING : word(at + 2);
+        const size_t length = word(at + 4) | (static_cast<size_t>(word(at + 6)) << 16);
+        at += 8;
+        if (length > size - at) return;
+        // The data is narrow text; a copy gives it its terminator whatever the resource holds.
+        std::string text(reinterpret_cast<const char*>(bytes + at), length);
+        SendDlgItemMessageA(hwnd(), control, message, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        at += length;
+    }
+}
+
+long samplesPerSecondFromKilohertz(std::wstring_view text)
+{
+    // Double precision: "11.025" x 1000 gives 11025 (in single precision it would give 11024).
+    const std::wstring terminated(text);
+    const double kilohertz = std::wcstod(terminated.c_str(), nullptr);
+    const double rate = kilohertz * 1000.0;
+    if (!(rate > LONG_MIN && rate < LONG_MAX)) return 0;
+    return static_cast<long>(rate);
+}
 
 bool ModuleDialog::IsChecked(int id) const { return IsDlgButtonChecked(hwnd(), id) == BST_CHECKED; }
 

@@ -143,12 +143,25 @@ protected:
     // Selected entry, -1 when none.
     int ComboSelection(int id) const;
     void SelectCombo(int id, int index);
+    // Text of entry `index` of a list (the selected one by default); empty when there is none.
+    std::wstring ComboText(int id, int index = -1) const;
+    int ComboCount(int id) const;
+    // Sends the messages of the dialog-initialisation resource `resourceId` (type 240) to the
+    // controls it names, as the template's companion fills its lists: for each entry the control id,
+    // the message, the length of the data and the data (a zero-terminated text for the add-string
+    // messages; 0x0403, the number resource editors write, adds to a drop-down list). Nothing when
+    // the server has no such resource; a damaged one stops at the damage.
+    void RunDialogInit(int resourceId);
     bool IsChecked(int id) const;
     void SetChecked(int id, bool checked);
 
 private:
     INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) final;
 };
+
+// A sample rate chosen in kilohertz ("11.025", "22.05", "44.1"): the text read as a decimal number in
+// double precision, times 1000, truncated toward zero. 0 when the text is no number.
+long samplesPerSecondFromKilohertz(std::wstring_view text);
 
 // The panel of a module with nothing to show: its set-up is only the common MarkUnchanged step.
 class EmptyModuleDialog : public ModuleDialog {

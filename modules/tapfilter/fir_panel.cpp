@@ -3,7 +3,6 @@
 #include <commctrl.h>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <cwchar>
 #include "com/error.h"
 
@@ -13,8 +12,6 @@ namespace {
 
 constexpr const wchar_t* typeNames[] = {L"Low Pass", L"High Pass", L"Band Pass"};
 constexpr long minTaps = 5, maxPanelTaps = 100;
-// The add-string message of a list as the dialog's initial data records it, and as it is today.
-constexpr WORD initialAddString = 0x0403;
 
 long typeCode(const std::wstring& name)
 {
@@ -28,7 +25,7 @@ long typeCode(const std::wstring& name)
 BOOL FIRPanel::OnInitDialog()
 {
     ModuleDialog::OnInitDialog();
-    FillTypeList();
+    RunDialogInit(201); // the type list
     FIRModule* fir = moduleAs<FIRModule>();
     if (!fir) return TRUE;
     {
@@ -54,32 +51,6 @@ BOOL FIRPanel::OnInitDialog()
     UpdateScope scope(*this);
     scope.markChanged();
     return TRUE;
-}
-
-void FIRPanel::FillTypeList()
-{
-    HINSTANCE instance = resourceInstance();
-    HRSRC found = FindResourceW(instance, MAKEINTRESOURCEW(201), MAKEINTRESOURCEW(240));
-    HGLOBAL loaded = found ? LoadResource(instance, found) : nullptr;
-    const BYTE* data = loaded ? static_cast<const BYTE*>(LockResource(loaded)) : nullptr;
-    const size_t size = data ? SizeofResource(instance, found) : 0;
-    // Records of control id, message, length and text, read with every bound checked; a 0 ends them.
-    for (size_t at = 0; at + 8 <= size;) {
-        WORD id = 0, message = 0;
-        DWORD length = 0;
-        std::memcpy(&id, data + at, 2);
-        std::memcpy(&message, data + at + 2, 2);
-        std::memcpy(&length, data + at + 4, 4);
-        if (id == 0 || length > size - at - 8) break;
-        const char* text = reinterpret_cast<const char*>(data + at + 8);
-        const int chars = int(strnlen(text, length));
-        if (id == IDC_FILTER_TYPE && (message == initialAddString || message == CB_ADDSTRING) && chars > 0) {
-            std::wstring item(static_cast<size_t>(chars), L'\0');
-            item.resize(static_cast<size_t>(MultiByteToWideChar(CP_ACP, 0, text, chars, item.data(), chars)));
-            AddComboItems(IDC_FILTER_TYPE, {item});
-        }
-        at += 8 + length;
-    }
 }
 
 bool FIRPanel::OnHScroll(int, int, HWND control)

@@ -22,8 +22,6 @@ private:
     void SliderMoved(HWND control);
     // The module's filter from the panel's copies, inside the update scope and the filter lock.
     void RebuildFromPanel();
-    // The type list, filled from the dialog's initial data.
-    void FillTypeList();
     bool IsBandPass() const { return typeName_ == L"Band Pass"; }
     // A slider position for `hertz`: 200ths of the sample rate, cut off.
     int PositionOf(float hertz) const;

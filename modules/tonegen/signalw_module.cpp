@@ -1,7 +1,6 @@
 #include "signalw_module.h"
 
 #include <cmath>
-#include <cwchar>
 
 using namespace modkit;
 
@@ -91,9 +90,7 @@ void SignalWModule::AdvancePhase() noexcept
 void SignalWModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin != defaultPin_) return;
-    wchar_t rate[16];
-    swprintf(rate, 16, L"%ld", sampleRate);
-    SetProperty(document, L"SamplesPerSecond", rate);
+    SetProperty(document, L"SamplesPerSecond", sampleRate);
     SetProperty(document, L"Type", L"Audio");
     SetProperty(document, L"Range", L"-1,1");
 }

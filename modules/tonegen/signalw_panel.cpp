@@ -197,9 +197,7 @@ void SignalWPanel::SampleRateChosen()
     SignalWModule* signal = moduleAs<SignalWModule>();
     if (!signal) return;
     ExchangeFromControls();
-    // In double precision, then truncated: "11.025" gives 11025 (a float would give 11024).
-    double kilohertz = std::wcstod(SelectedText(IDC_SAMPLE_RATE).c_str(), nullptr);
-    long rate = static_cast<long>(kilohertz * 1000.0);
+    long rate = modkit::samplesPerSecondFromKilohertz(ComboText(IDC_SAMPLE_RATE));
     if (rate <= 0) return;
     UpdateScope scope(*this);
     sampleRate_ = signal->sampleRate = rate;
@@ -214,7 +212,7 @@ void SignalWPanel::BlockSizeChosen()
     SignalWModule* signal = moduleAs<SignalWModule>();
     if (!signal) return;
     ExchangeFromControls();
-    long size = std::wcstol(SelectedText(IDC_BLOCK_SIZE).c_str(), nullptr, 10);
+    long size = std::wcstol(ComboText(IDC_BLOCK_SIZE).c_str(), nullptr, 10);
     if (size <= 0) return;
     UpdateScope scope(*this);
     blockSize_ = signal->blockSize = size; // the output follows at the next block
@@ -249,18 +247,6 @@ float SignalWPanel::SliderFrequency() const
     int p = TrackPos(IDC_FREQUENCY);
     if (syncToBlock_) return static_cast<float>(static_cast<double>(p) * sampleRate_ / blockSize_);
     return static_cast<float>(p * 0.1);
-}
-
-std::wstring SignalWPanel::SelectedText(int id) const
-{
-    int selected = ComboSelection(id);
-    if (selected < 0) return {};
-    LRESULT length = SendMessageW(Item(id), CB_GETLBTEXTLEN, selected, 0);
-    if (length == CB_ERR) return {};
-    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-    SendMessageW(Item(id), CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(text.data()));
-    text.resize(static_cast<size_t>(length));
-    return text;
 }
 
 bool SignalWPanel::ShapeListDropped() const { return SendMessageW(Item(IDC_SHAPE), CB_GETDROPPEDSTATE, 0, 0) != 0; }

@@ -28,7 +28,6 @@ private:
     // The amplitude slider: a negative (DC) range only at frequency 0.
     void SetAmplitudeScale();
     float SliderFrequency() const;
-    std::wstring SelectedText(int id) const;
     bool ShapeListDropped() const;
     void ShowFloat(int id, float value);
 

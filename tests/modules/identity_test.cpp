@@ -30,6 +30,9 @@ const std::map<std::wstring, std::wstring> descriptions = {
     {L"Image", L"Open a window and display the image of a video or image signal."},
     {L"Recorder", L"Records and plays back a signal."},
     {L"WAV", L"Play a WAV file."},
+    {L"Stream", L"Converts signal sample rates and block sizes."},
+    {L"Overlap", L"Makes sequential blocks of samples overlap by a given number of samples."},
+    {L"Multiplier", L"Sums any number of input signals."},
 };
 
 CLSID guid(const wchar_t* text)

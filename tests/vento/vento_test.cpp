@@ -711,4 +711,149 @@ TEST_F(VentoPanel, TheFirPanelSavesTheFilterChosenInIt)
     EXPECT_NEAR(0.005, savedFloat(saved, "Low"), 1e-6) << saved;
 }
 
+// --- the examples of the block-stream modules -----------------------------------------------------
+
+class VentoExample : public Vento {
+protected:
+    fs::path example(const std::wstring& name)
+    {
+        fs::path file = dir / (name + L".xml");
+        fs::copy_file(fs::path(VENTO_EXAMPLES) / (name + L".xml"), file, fs::copy_options::overwrite_existing);
+        return file;
+    }
+    // Runs the example offline for `blocks` blocks of every source, with taps, leaving the picture of
+    // its window beside this program in examples_snapshot/<name>/ (ImageMagick reads it back next).
+    void runExample(const std::wstring& name, long blocks, const std::wstring& taps)
+    {
+        wchar_t program[MAX_PATH];
+        GetModuleFileNameW(nullptr, program, MAX_PATH);
+        const fs::path folder = fs::path(program).parent_path() / L"examples_snapshot" / name;
+        std::error_code ignored;
+        fs::remove_all(folder, ignored);
+        Result r = vento(L"run " + wide(example(name)) + L" -q --offline --blocks " + std::to_wstring(blocks) + L" --snapshot " +
+                         wide(folder) + L" " + taps);
+        ASSERT_EQ(0u, r.code) << r.err;
+        EXPECT_EQ(0u, contents(folder / L"scope.png").find("\x89PNG\r\n\x1a\n")) << "no picture of the graph window";
+    }
+    std::wstring tap(const std::wstring& pin, const std::wstring& file) { return L"--tap " + pin + L"=" + wide(dir / file); }
+};
+
+// The strength of `hertz` in `x` sampled at `rate`: the magnitude of one DFT bin, per sample.
+double strength(const std::vector<float>& x, double hertz, double rate)
+{
+    std::complex<double> sum;
+    for (size_t t = 0; t < x.size(); ++t) sum += double(x[t]) * std::polar(1.0, -2 * std::numbers::pi * hertz * double(t) / rate);
+    return std::abs(sum) / double(x.size());
+}
+
+TEST_F(VentoExample, ResampleKeepsTheToneAtItsFrequencyFourTimesAsDense)
+{
+    runExample(L"resample", 40, tap(L"stream.Default", L"stream.raw"));
+    std::vector<float> x = readFloats(dir / L"stream.raw");
+    ASSERT_EQ(40u * 512u, x.size()) << "one block of 512 for every block of 128";
+    const double tone = 6 * 11025.0 / 128; // SignalW's tone: six cycles per block of 128
+    x.erase(x.begin(), x.begin() + 4096);
+    EXPECT_GT(strength(x, tone, 44100), 0.35) << "amplitude 0.8 at the tone's frequency";
+    for (double other : {tone * 1.5, tone * 2, 11025 - tone, 11025 + tone})
+        EXPECT_LT(strength(x, other, 44100), 0.02) << other << " Hz";
+}
+
+TEST_F(VentoExample, RingModulatorHoldsTheSumAndDifferenceFrequenciesOnly)
+{
+    runExample(L"ring-modulator", 40, tap(L"ring.Default", L"ring.raw") + L" " + tap(L"ring.Diagnostic", L"queues.raw"));
+    // Connections in the order of the file: 0 the carrier, whose blocks of 128 are used up as they
+    // come; 1 the modulator, whose blocks of 256 leave 128 samples waiting every other block.
+    std::vector<float> queues = readFloats(dir / L"queues.raw");
+    ASSERT_EQ(0u, queues.size() % 10);
+    size_t halfFull = 0;
+    for (size_t b = 0; b < queues.size(); b += 10) {
+        EXPECT_EQ(0.0f, queues[b]) << "block " << b / 10;
+        halfFull += queues[b + 1] == 0.128f;
+    }
+    EXPECT_GE(halfFull, queues.size() / 10 / 2 - 2);
+    std::vector<float> x = readFloats(dir / L"ring.raw");
+    ASSERT_GE(x.size(), 60u * 128u) << "two sources of 128 and 256 a block: 80 blocks of 128 or so";
+    // After the first blocks, in which the queues fill, every block is the product of both tones.
+    x.erase(x.begin(), x.begin() + 8 * 128);
+    x.resize(48 * 128);
+    EXPECT_GT(strength(x, 875, 11025), 0.15);
+    EXPECT_GT(strength(x, 1125, 11025), 0.15);
+    EXPECT_LT(strength(x, 1000, 11025), 0.01) << "no carrier left";
+    EXPECT_LT(strength(x, 125, 11025), 0.01);
+}
+
+TEST_F(VentoExample, OverlappedSpectrumSharesHalfOfEachBlockAndPeaksAtTheTone)
+{
+    runExample(L"overlapped-spectrum", 40, tap(L"overlap.Default", L"overlap.raw") + L" " + tap(L"magnitude.Default", L"magnitude.raw"));
+    std::vector<float> blocks = readFloats(dir / L"overlap.raw"), spectra = readFloats(dir / L"magnitude.raw");
+    ASSERT_EQ(40u * 128u, blocks.size());
+    for (size_t b = 1; b < 40; ++b)
+        ASSERT_TRUE(std::equal(blocks.begin() + long(b * 128 - 64), blocks.begin() + long(b * 128), blocks.begin() + long(b * 128)))
+            << "block " << b << " begins with the last 64 samples of the one before";
+    ASSERT_EQ(40u * 65u, spectra.size()) << "bins 0 to 64 of each block";
+    for (size_t b = 0; b < 40; ++b) {
+        auto first = spectra.begin() + long(b * 65);
+        EXPECT_EQ(12, std::max_element(first, first + 65) - first) << "block " << b << ": the tone's bin";
+    }
+}
+
+TEST_F(VentoExample, ListShowsTheBlockStreamModulesAndTheMultipliersMultiInput)
+{
+    Result r = vento(L"list");
+    ASSERT_EQ(0u, r.code) << r.err;
+    for (const char* line : {"Stream ", "Overlap ", "Multiplier "})
+        EXPECT_NE(std::string::npos, r.out.find(std::string("\n") + line)) << line << "missing in\n" << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("in:Default(128,multi) out:Default(128) out:Diagnostic(10)")) << r.out;
+}
+
+// Each new module's panel in the host's frame, as a person uses it: one choice, then OK saves it.
+TEST_F(VentoExample, EachPanelChangesItsModuleThroughTheFrame)
+{
+    auto choose = [](int list, int entry) {
+        return [=](HWND frame) {
+            HWND page = pageHolding(frame, list);
+            HWND combo = page ? GetDlgItem(page, list) : nullptr;
+            if (combo) {
+                SendMessageW(combo, CB_SETCURSEL, WPARAM(entry), 0);
+                SendMessageW(page, WM_COMMAND, MAKEWPARAM(list, CBN_SELCHANGE), LPARAM(combo));
+            }
+            press(frame, IDOK);
+        };
+    };
+    auto arrowDown = [](HWND frame) {
+        const int spinner = 204;
+        HWND page = pageHolding(frame, spinner);
+        HWND arrows = page ? GetDlgItem(page, spinner) : nullptr;
+        RECT r{};
+        if (arrows) GetClientRect(arrows, &r);
+        const LPARAM lower = MAKELPARAM(r.right / 2, r.bottom * 3 / 4);
+        for (int click = 0; arrows && click < 3; ++click) {
+            SendMessageW(arrows, WM_LBUTTONDOWN, MK_LBUTTON, lower);
+            SendMessageW(arrows, WM_LBUTTONUP, 0, lower);
+        }
+        press(frame, IDOK);
+    };
+    const struct {
+        std::wstring graph, instance;
+        std::function<void(HWND)> act;
+        std::string setting;
+        double value;
+    } cases[] = {
+        {L"resample", L"stream", choose(208, 1), "Out Frequency", 16000},
+        {L"ring-modulator", L"ring", choose(208, 2), "Frequency", 22050},
+        {L"overlapped-spectrum", L"overlap", arrowDown, "Overlap", 61},
+        {L"resample", L"stream", choose(202, 3), "Out Blocksize", 1024},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setting);
+        fs::path graph = example(c.graph);
+        Result r = vento(L"panel " + wide(graph) + L" " + c.instance + L" --offline", c.act);
+        ASSERT_EQ(0u, r.code) << r.err;
+        std::string saved = contents(graph);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_search(saved, m, std::regex("name=\"" + c.setting + "\" value=\"([^\"]*)\""))) << saved;
+        EXPECT_EQ(c.value, std::stod(m[1].str())) << saved;
+    }
+}
+
 } // namespace
