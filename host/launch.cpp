@@ -225,7 +225,8 @@ PanelControl panelValue(const PanelControlInfo& control, const Token& t)
 
 // Creates the module to read its settings, panel and pins, and turns the item's properties into the
 // module's settings and panel values.
-void describeModule(Engine& engine, const CatalogueEntry& type, const Item& item, GraphModule& module, Pins& pins)
+void describeModule(Engine& engine, const CatalogueEntry& type, const Item& item, GraphModule& module, Pins& pins,
+                    const LaunchPath& path)
 {
     Instance* instance = nullptr;
     try {
@@ -251,7 +252,7 @@ void describeModule(Engine& engine, const CatalogueEntry& type, const Item& item
             continue;
         }
         if (setting->kind == SettingsStore::Kind::String) {
-            module.settings.push_back({setting->name, p.value});
+            module.settings.push_back({setting->name, path && p.value.starts_with(L'/') ? path(p.value) : p.value});
             continue;
         }
         auto number = realNumber(p.value);
@@ -304,7 +305,7 @@ std::wstring mainPin(const std::vector<std::wstring>& pins, const std::wstring& 
 
 } // namespace
 
-Graph readLaunch(std::wstring_view description)
+Graph readLaunch(std::wstring_view description, const LaunchPath& path)
 {
     const std::vector<Token> tokens = tokenize(description);
     std::vector<Item> items;
@@ -344,7 +345,7 @@ Graph readLaunch(std::wstring_view description)
                     if (std::none_of(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& o) { return o.name == name; }))
                         m.name = name;
                 }
-            describeModule(engine, type, item, m, pins[m.name]);
+            describeModule(engine, type, item, m, pins[m.name], path);
         }
         for (const auto& instance : engine.instances()) instance->module->CloseWindow();
     }

@@ -22,6 +22,8 @@
 // An error is one line pointing at the place: "launch: at 17 'Shap=4': SignalW has no setting or
 // panel label 'Shap' (settings: Amp, Freq, ...; labels: Frequency, ...)". Positions count characters
 // of the description from 1.
+#include <functional>
+#include <string>
 #include <string_view>
 #include "host/graph_file.h"
 
@@ -30,8 +32,12 @@ namespace vento {
 // The name launch's graphs go by in messages (as a graph file's name would).
 inline constexpr wchar_t launchName[] = L"launch";
 
+// Text settings that begin with '/' pass through `path` (when given): the command turns absolute
+// Linux file names into the ones Windows programs use.
+using LaunchPath = std::function<std::wstring(const std::wstring&)>;
+
 // Reads the description. Needs a single-threaded apartment with no Engine on the thread. Throws
 // EngineError.
-Graph readLaunch(std::wstring_view description);
+Graph readLaunch(std::wstring_view description, const LaunchPath& path = {});
 
 } // namespace vento

@@ -229,22 +229,27 @@ std::wstring wide(const std::string& text)
 // A file named on the command line. Under Wine an absolute Linux path ("/home/me/demo.xml") is
 // turned into the DOS path Wine maps it to: Windows would read it as a folder of the current drive,
 // which is right only while the current folder is on the drive that maps "/". Wine's own
-// wine_get_dos_file_name is looked up at run time, so on Windows the path is taken as it is.
-fs::path widePath(const std::string& text)
+// wine_get_dos_file_name (which takes the Linux name in UTF-8) is looked up at run time, so on
+// Windows the path is taken as it is.
+fs::path hostPath(const std::wstring& text)
 {
-    if (text.size() > 1 && text[0] == '/' && text[1] != '/') {
+    if (text.size() > 1 && text[0] == L'/' && text[1] != L'/') {
         using DosFileName = WCHAR*(CDECL*)(const char*);
         static const auto dosFileName = reinterpret_cast<DosFileName>(
             reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
-        if (dosFileName)
-            if (WCHAR* dos = dosFileName(text.c_str())) {
+        const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string unix(size_t(n > 0 ? n : 1), '\0');
+        if (dosFileName && n > 0 && WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, unix.data(), n, nullptr, nullptr))
+            if (WCHAR* dos = dosFileName(unix.c_str())) {
                 fs::path converted(dos);
                 HeapFree(GetProcessHeap(), 0, dos);
                 return converted;
             }
     }
-    return fs::path(wide(text));
+    return fs::path(text);
 }
+
+fs::path widePath(const std::string& text) { return hostPath(wide(text)); }
 
 struct RunCommand {
     fs::path graph;
@@ -362,7 +367,7 @@ int run(const RunCommand& c, const vento::Graph* launched = nullptr)
 int launch(const std::vector<std::string>& args)
 {
     const RunCommand c = runCommand(args, true);
-    const vento::Graph graph = vento::readLaunch(wide(c.description));
+    const vento::Graph graph = vento::readLaunch(wide(c.description), [](const std::wstring& file) { return hostPath(file).wstring(); });
     if (!c.save) return run(c, &graph);
     {
         vento::Engine engine;

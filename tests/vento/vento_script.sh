@@ -36,6 +36,12 @@ check "save by an absolute path from drive C:" "$vento" save "$work/demo.xml"
 check "the saved file holds every SignalW setting" grep -q 'name="Phase"' "$work/demo.xml"
 check "tap by an absolute path" "$vento" run "$work/ring-modulator.xml" --offline --blocks 2 -q --tap "ring.Default=$work/abs.raw"
 check "the absolute tap" test $(($(stat -c %s "$work/abs.raw") % 512)) = 0 -a -s "$work/abs.raw"
+check "a file setting of a launch description by an absolute path" \
+  "$vento" launch "SignalW ! WAV FileName=$work/launched.wav Record=1" --offline --blocks 20 -q
+check "... is where it was named, 20 blocks long" test "$(soxi -s "$work/launched.wav")" = $((20 * 128))
+mkdir -p "$work/ü dir" && cp "$root/examples/demo.xml" "$work/ü dir/"
+check "a folder name beyond ASCII" "$vento" dot "$work/ü dir/demo.xml" -o "$work/ü dir/demo.dot"
+check "... is found and written in" grep -q 'digraph "demo"' "$work/ü dir/demo.dot"
 cd /
 check "dot from / to an absolute file" "$vento" dot "$work/ring-modulator.xml" -o "$work/ring.dot"
 check "the absolute DOT file" grep -q '"carrier" -> "ring"' "$work/ring.dot"
