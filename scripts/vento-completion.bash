@@ -1,4 +1,5 @@
-# Bash completion for vento: verbs, options, module types and the instance names of graph files.
+# Bash completion for vento: verbs, options, module types, and instance names (of the graph file,
+# or those a launch description gives with name=).
 #   source scripts/vento-completion.bash      (completes ./vento, and vento when it is on the PATH)
 # Module types come from the command itself ('vento list --names'), once per shell.
 
@@ -47,7 +48,9 @@ _vento() {
       case "$prev" in
         --tap | --chart)
           local graph="${positional[0]:-}" names=""
-          [ "$verb" = run ] && names="$(_vento_instances "$graph")"
+          if [ "$verb" = run ]; then names="$(_vento_instances "$graph")"
+          else names="$(printf '%s\n' "${COMP_WORDS[@]:2:COMP_CWORD-3}" | grep -o 'name=[^[:space:]!"'"'"']*' | cut -d= -f2)"
+          fi
           [ -n "$names" ] && COMPREPLY=($(compgen -W "$(printf '%s.\n' $names)" -- "$cur")) && compopt -o nospace 2>/dev/null
           return ;;
         --snapshot) COMPREPLY=($(compgen -d -- "$cur")); return ;;

@@ -84,6 +84,8 @@ check "module types" test "$(complete_words "$vento" inspect Sig)" = "SignalW "
 check "types in a launch description" test "$(complete_words "$vento" launch SignalW ! Mu)" = "Multiplier "
 check "instance names for panel" test "$(complete_words "$vento" panel demo.xml "")" = "band fft file ifft scope tone "
 check "instance names for --tap" test "$(complete_words "$vento" run demo.xml --tap s)" = "scope. "
+check "instance names of a launch description for --tap" \
+  test "$(complete_words "$vento" launch "SignalW name=tone ! FFT name=fft ! GraphWindow" --offline --tap "")" = "fft. tone. "
 check "options" test "$(complete_words "$vento" launch SignalW --sa)" = "--save "
 
 echo "$failures failed"
