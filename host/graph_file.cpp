@@ -100,9 +100,17 @@ PanelControl readControl(const std::filesystem::path& file, const std::wstring& 
 {
     if (nodeName(control) != L"control") graphFileError(file, where + L": unknown panel element " + inQuotes(nodeName(control)));
     auto id = attribute(control, L"id");
-    auto parsedId = id ? number<int>(*id) : std::nullopt;
-    if (!parsedId) graphFileError(file, where + L": panel control id " + inQuotes(id.value_or(L"")) + L" is not a number");
-    PanelControl read{*parsedId};
+    PanelControl read;
+    if (auto label = attribute(control, L"label"); label && !id) {
+        if (label->empty()) graphFileError(file, where + L": a panel control has an empty label");
+        read.label = *label;
+        id = inQuotes(*label);
+    } else {
+        auto parsedId = id ? number<int>(*id) : std::nullopt;
+        if (!parsedId)
+            graphFileError(file, where + L": panel control id " + inQuotes(id.value_or(L"")) + L" is not a number");
+        read.id = *parsedId;
+    }
     std::optional<std::wstring> text;
     if ((text = attribute(control, L"position"))) read.action = PanelControl::Action::Position;
     else if ((text = attribute(control, L"select"))) read.action = PanelControl::Action::Select;
@@ -269,7 +277,8 @@ void writeGraphFile(const Graph& graph, const std::filesystem::path& file)
             auto panel = w.element(module.Get(), L"panel", 2);
             for (const PanelControl& c : m.panel) {
                 auto control = w.element(panel.Get(), L"control", 3);
-                w.set(control.Get(), L"id", std::to_wstring(c.id));
+                if (c.label.empty()) w.set(control.Get(), L"id", std::to_wstring(c.id));
+                else w.set(control.Get(), L"label", c.label);
                 w.set(control.Get(), actionName(c.action), std::to_wstring(c.value));
             }
             w.indent(panel.Get(), 2);

@@ -10,6 +10,7 @@
 //         <control id="5003" position="30"/>        a trackbar: TBM_SETPOS, then WM_HSCROLL
 //         <control id="204" select="2"/>            a drop-down list: CB_SETCURSEL, then CBN_SELCHANGE
 //         <control id="203" click="1"/>             a button or check box: BM_CLICK
+//         <control label="High Cut" position="30"/> a control named by its label (panel_replay.h)
 //       </panel>
 //     </module>
 //     <connect from="tone.Default" to="fft.Default"/>
@@ -17,8 +18,8 @@
 //
 // This part only reads and writes the file as a plain description (GraphFile): no module is made
 // and no server needs to be registered. graph_build.h makes the description into a running graph,
-// panel_replay.h drives the panels. Panel values are kept as the file gave them and written back
-// unchanged on saving.
+// panel_replay.h drives the panels. Panel values are kept as the file gave them (by id or by label)
+// and written back unchanged on saving.
 //
 // Read and written with msxml2.domdocument (the calling thread must be in a COM apartment). A file
 // that cannot be used throws EngineError with one line naming the file and the place
@@ -37,6 +38,7 @@ struct PanelControl {
     int id = 0;
     Action action = Action::Position;
     int value = 0;
+    std::wstring label{}; // when the file names the control by its label (id then 0)
     bool operator==(const PanelControl&) const = default;
 };
 

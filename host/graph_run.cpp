@@ -123,9 +123,22 @@ GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
     : options_(std::move(options)), graphFile_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
 {
     const bool endGiven = options_.seconds || options_.blocks;
-    if (!endGiven) options_.blocks = 100;
     graph_ = loadGraph(*engine_, graphFile_);
     engine_->setSettingsObserver([this](Instance&) { writeGraph(*engine_, graph_, graphFile_); });
+    setUp(endGiven);
+}
+
+GraphRun::GraphRun(const Graph& graph, const std::wstring& name, RunOptions options)
+    : options_(std::move(options)), graph_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
+{
+    const bool endGiven = options_.seconds || options_.blocks;
+    buildGraph(*engine_, graph_, name);
+    setUp(endGiven);
+}
+
+void GraphRun::setUp(bool endGiven)
+{
+    if (!endGiven) options_.blocks = 100;
     openWindows();
     openTaps();
     for (const auto& instance : engine_->instances())

@@ -105,6 +105,9 @@ class GraphRun {
 public:
     // Loads the graph, opens the windows (or closes them), checks and opens the taps.
     GraphRun(const std::filesystem::path& graph, RunOptions options);
+    // Builds a described graph that has no file (vento launch); `name` names it in messages. What
+    // modules save while it runs is kept in the engine only.
+    GraphRun(const Graph& graph, const std::wstring& name, RunOptions options);
     GraphRun(const GraphRun&) = delete;
     GraphRun& operator=(const GraphRun&) = delete;
 
@@ -140,6 +143,7 @@ private:
         std::vector<float> last; // the last block sent
         bool sent = false;
     };
+    void setUp(bool endGiven);
     void openWindows();
     void openTaps();
     bool done() const;

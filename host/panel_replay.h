@@ -4,6 +4,13 @@
 // and the module (SetObjects), activated on a hidden window, its controls are driven in file order
 // (a trackbar: TBM_SETPOS, then WM_HSCROLL; a drop-down list: CB_SETCURSEL, then CBN_SELCHANGE; a
 // button or check box: BM_CLICK), then Apply and Deactivate.
+//
+// A control is named by its id or by its label: a button's or check box's own text, otherwise the
+// text of the static label before it in the panel (an edit or up-down between them aside). Labels
+// are read from the panel as it stands when the control is reached (a module may rename them as
+// other controls change) and compared regardless of letter case.
+#include <optional>
+#include <string>
 #include <vector>
 #include "host/graph_file.h"
 #include "host/vento_engine.h"
@@ -13,5 +20,29 @@ namespace vento {
 // Opens the module's panel and drives the controls. Nothing happens for no controls. Throws
 // EngineError "<instance>: panel: <what>".
 void applyPanel(Instance& instance, const std::vector<PanelControl>& controls);
+
+// A control of a module's panel, as the panel shows it once opened on the module.
+struct PanelControlInfo {
+    enum class Kind { Trackbar, List, Button, CheckBox, Edit, UpDown, Label, Other };
+    int id = 0;
+    Kind kind = Kind::Other;
+    std::wstring label;
+    bool visible = true;
+    int low = 0, high = 0, position = 0;  // a trackbar's or up-down's range and position
+    std::vector<std::wstring> entries;    // a list's entries, from 0
+    // What a graph file does with it: position (trackbar), select (list), click; others none.
+    std::optional<PanelControl::Action> action() const;
+};
+
+// The module's panel opened on a hidden window, read, and closed again without Apply. Controls in
+// the panel's order; static labels without an id are left out (they name the others). No panel: no
+// controls. Throws EngineError "<instance>: panel: <what>".
+std::vector<PanelControlInfo> readPanel(Instance& instance);
+
+// The control a label names among the panel's controls a graph file can drive; nullptr when none
+// does. Throws EngineError when several do.
+const PanelControlInfo* controlByLabel(const std::vector<PanelControlInfo>& controls, std::wstring_view label);
+
+const wchar_t* kindName(PanelControlInfo::Kind kind);
 
 } // namespace vento

@@ -15,6 +15,8 @@
 #include "com/error.h"
 #include "host/apartment.h"
 #include "host/graph.h"
+#include "host/graph_dot.h"
+#include "host/launch.h"
 #include "host/recording_export.h"
 #include "host/registrar/catalogue.h"
 #include "host/server_library.h"
@@ -32,10 +34,13 @@ const char* const usage = "usage: vento <verb> [options]\n"
                           "  register            register ventoengine.dll and every module server beside vento.exe\n"
                           "  unregister          unregister them again\n"
                           "  list                the catalogue: each module with its description and pins\n"
+                          "  inspect TYPE        one module in full: pins, settings, panel controls, help page\n"
                           "  run GRAPH           run a graph file (real time unless --offline)\n"
+                          "  launch DESCRIPTION  run a graph written on one line: \"SignalW ! FFT ! GraphWindow\"\n"
                           "  panel GRAPH INST    open a module's control panel while the graph runs; OK saves GRAPH\n"
                           "  save GRAPH          write the graph back with the modules' current settings\n"
                           "  export REC OUT      convert a Recorder's recording to a WAV or CSV file\n"
+                          "  dot GRAPH           a picture of a graph file, as Graphviz DOT\n"
                           "\n"
                           "'vento <verb> --help' describes one verb. Errors go to stderr as one line; the exit\n"
                           "code is 0 on success, 1 on an error, 2 on a usage error.\n";
@@ -47,9 +52,35 @@ const std::map<std::string, const char*> verbHelp = {
     {"unregister", "usage: vento unregister\n"
                    "Unregisters every module server beside vento.exe, then ventoengine.dll, through their\n"
                    "DllUnregisterServer.\n"},
-    {"list", "usage: vento list\n"
+    {"list", "usage: vento list [--names]\n"
              "Lists the catalogue, one module a line: name, description, input and output pins with\n"
-             "their block sizes. Each module is created and initialized to read them.\n"},
+             "their block sizes. Each module is created and initialized to read them.\n"
+             "  --names          only the type names, one a line (no module is created)\n"},
+    {"inspect", "usage: vento inspect TYPE\n"
+                "Shows one module of the catalogue in full, read from the module itself: its description;\n"
+                "its pins with direction, block size at start and whether an input takes several\n"
+                "connections; its settings with their type and default (what its SaveSettings writes);\n"
+                "its panel's controls with id, kind, label and range or entries (the names 'vento launch'\n"
+                "and graph files may use); and its help page.\n"},
+    {"launch", "usage: vento launch DESCRIPTION... [run options] [--save FILE]\n"
+               "Runs a graph written on one line, as 'vento run' runs a graph file (every option of run\n"
+               "works here too). Arguments that are not options are joined into the description:\n"
+               "  TYPE Name=value ...   a module and its settings by the module's own names, or its panel\n"
+               "                        controls by label: \"High Cut\"=30 (trackbar position), a list's\n"
+               "                        entry number or text, a button or check box pressed with =1\n"
+               "  name=NAME             names the instance (else TYPE1, TYPE2 ...)\n"
+               "  A ! B                 links A's output to B's input (their \"Default\" pins, or the only ones)\n"
+               "  NAME.PIN  NAME.       a pin of a named instance; NAME. is its main pin\n"
+               "A module not linked to the one before it starts a new chain:\n"
+               "  vento launch \"Multiplier name=m ! GraphWindow  SignalW ! m.  SignalW Freq=0.17 ! m.\"\n"
+               "'vento inspect TYPE' lists a module's settings, labels and pins.\n"
+               "  --save FILE      write the graph file the description makes (with every module's\n"
+               "                   settings, as 'vento save' writes one) instead of running it\n"},
+    {"dot", "usage: vento dot GRAPH [-o FILE]\n"
+            "Writes the graph file as Graphviz DOT: each module with its type and the settings and\n"
+            "panel values the file gives it, each connection labelled with its pins. Into FILE ('-':\n"
+            "standard output), else GRAPH's name with .dot in the current folder. Draw it with\n"
+            "'dot -Tsvg FILE -o picture.svg' (./vento dot does that when Graphviz is installed).\n"},
     {"run", "usage: vento run GRAPH [--offline] [--seconds S | --blocks N] [--windows]\n"
             "                 [--tap INSTANCE.PIN=FILE]... [--chart INSTANCE.PIN=FILE]... [--bin-hz HZ]\n"
             "                 [--snapshot DIR] [-q]\n"
@@ -174,22 +205,56 @@ int list()
     return 0;
 }
 
+// The type names only, from the catalogue: quick enough for shell completion.
+int listNames()
+{
+    for (const auto& entry : vento::readCatalogue()) std::printf("%s\n", narrow(entry.name).c_str());
+    return 0;
+}
+
 std::string argument(const std::vector<std::string>& args, size_t& i, const std::string& option)
 {
     if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
     return args[++i];
 }
 
-fs::path widePath(const std::string& text)
+std::wstring wide(const std::string& text)
 {
     int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    std::wstring wide(size_t(n > 0 ? n - 1 : 0), L'\0');
-    if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), n);
-    return fs::path(wide);
+    std::wstring result(size_t(n > 0 ? n - 1 : 0), L'\0');
+    if (n > 1) MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, result.data(), n);
+    return result;
 }
+
+// A file named on the command line. Under Wine an absolute Linux path ("/home/me/demo.xml") is
+// turned into the DOS path Wine maps it to: Windows would read it as a folder of the current drive,
+// which is right only while the current folder is on the drive that maps "/". Wine's own
+// wine_get_dos_file_name (which takes the Linux name in UTF-8) is looked up at run time, so on
+// Windows the path is taken as it is.
+fs::path hostPath(const std::wstring& text)
+{
+    if (text.size() > 1 && text[0] == L'/' && text[1] != L'/') {
+        using DosFileName = WCHAR*(CDECL*)(const char*);
+        static const auto dosFileName = reinterpret_cast<DosFileName>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_dos_file_name")));
+        const int n = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+        std::string unix(size_t(n > 0 ? n : 1), '\0');
+        if (dosFileName && n > 0 && WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, unix.data(), n, nullptr, nullptr))
+            if (WCHAR* dos = dosFileName(unix.c_str())) {
+                fs::path converted(dos);
+                HeapFree(GetProcessHeap(), 0, dos);
+                return converted;
+            }
+    }
+    return fs::path(text);
+}
+
+fs::path widePath(const std::string& text) { return hostPath(wide(text)); }
 
 struct RunCommand {
     fs::path graph;
+    std::string description;     // launch: the words joined
+    std::optional<fs::path> save; // launch --save
     bool quiet = false;
     vento::RunOptions options;
 };
@@ -200,12 +265,13 @@ vento::TapRequest pinToFile(const std::string& option, const std::string& v)
     size_t eq = v.find('='), dot = v.substr(0, eq).rfind('.');
     if (eq == std::string::npos || dot == std::string::npos || dot == 0 || eq == dot + 1 || eq + 1 == v.size())
         throw UsageError(option + ": write INSTANCE.PIN=FILE, not " + v);
-    return {widePath(v.substr(0, dot)).wstring(), widePath(v.substr(dot + 1, eq - dot - 1)).wstring(),
-            widePath(v.substr(eq + 1))};
+    return {wide(v.substr(0, dot)), wide(v.substr(dot + 1, eq - dot - 1)), widePath(v.substr(eq + 1))};
 }
 
-RunCommand runCommand(const std::vector<std::string>& args)
+// run's options; `launch` takes the description and --save instead of one graph.
+RunCommand runCommand(const std::vector<std::string>& args, bool launch = false)
 {
+    const char* verb = launch ? "launch" : "run";
     RunCommand c;
     vento::RunOptions& o = c.options;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -237,16 +303,22 @@ RunCommand runCommand(const std::vector<std::string>& args)
             double hz = std::strtod(v.c_str(), &end);
             if (*end || !(hz > 0) || !std::isfinite(hz)) throw UsageError("--bin-hz: not a positive number: " + v);
             o.chartBinHertz = hz;
+        } else if (a == "--save" && launch) {
+            c.save = widePath(argument(args, i, a));
         } else if (!a.empty() && a[0] == '-') {
-            throw UsageError("run: unknown option " + a);
+            throw UsageError(std::string(verb) + ": unknown option " + a);
+        } else if (launch) {
+            c.description += (c.description.empty() ? "" : " ") + a;
         } else if (c.graph.empty()) {
             c.graph = widePath(a);
         } else {
             throw UsageError("run: more than one graph: " + a);
         }
     }
-    if (c.graph.empty()) throw UsageError("run: which graph? (vento run GRAPH)");
-    if (o.seconds && o.blocks) throw UsageError("run: --seconds and --blocks exclude each other");
+    if (launch && c.description.find_first_not_of(" \t") == std::string::npos)
+        throw UsageError("launch: which graph? (vento launch \"SignalW ! GraphWindow\")");
+    if (!launch && c.graph.empty()) throw UsageError("run: which graph? (vento run GRAPH)");
+    if (o.seconds && o.blocks) throw UsageError(std::string(verb) + ": --seconds and --blocks exclude each other");
     return c;
 }
 
@@ -256,9 +328,12 @@ void printBlocksSent(const std::vector<vento::ModuleSends>& sent, const char* ti
     for (const auto& [name, blocks] : sent) std::printf("  %-12s %ld\n", narrow(name).c_str(), blocks);
 }
 
-int run(const RunCommand& c)
+int run(const RunCommand& c, const vento::Graph* launched = nullptr)
 {
-    vento::GraphRun run(c.graph, c.options);
+    std::optional<vento::GraphRun> graphRun;
+    if (launched) graphRun.emplace(*launched, vento::launchName, c.options);
+    else graphRun.emplace(c.graph, c.options);
+    vento::GraphRun& run = *graphRun;
     const vento::RunOptions& o = run.options();
     const bool tty = _isatty(_fileno(stderr));
     bool progressShown = false;
@@ -289,6 +364,135 @@ int run(const RunCommand& c)
     return 0;
 }
 
+int launch(const std::vector<std::string>& args)
+{
+    const RunCommand c = runCommand(args, true);
+    const vento::Graph graph = vento::readLaunch(wide(c.description), [](const std::wstring& file) { return hostPath(file).wstring(); });
+    if (!c.save) return run(c, &graph);
+    {
+        vento::Engine engine;
+        vento::buildGraph(engine, graph, vento::launchName);
+        for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+        vento::saveGraph(engine, graph, *c.save);
+    }
+    if (!c.quiet) std::printf("saved %s\n", narrow(c.save->wstring()).c_str());
+    return 0;
+}
+
+const char* settingKind(vento::SettingsStore::Kind kind)
+{
+    return kind == vento::SettingsStore::Kind::Float ? "number" : "text";
+}
+
+// The module read from itself: created, initialized, its settings saved, its panel opened.
+int inspect(const std::vector<std::string>& args)
+{
+    if (args.size() != 1 || args[0].empty() || args[0][0] == '-') throw UsageError("inspect: which module type? (vento inspect TYPE)");
+    const std::wstring type = wide(args[0]);
+    const auto catalogue = vento::readCatalogue();
+    if (catalogue.empty()) throw EngineError("the catalogue is empty; run 'vento register'");
+    auto entry = std::find_if(catalogue.begin(), catalogue.end(), [&](const auto& e) { return e.name == type; });
+    if (entry == catalogue.end())
+        entry = std::find_if(catalogue.begin(), catalogue.end(), [&](const auto& e) { return _wcsicmp(e.name.c_str(), type.c_str()) == 0; });
+    if (entry == catalogue.end()) {
+        std::string names;
+        for (const auto& e : catalogue) names += (names.empty() ? "" : ", ") + narrow(e.name);
+        throw EngineError("inspect: no module type '" + args[0] + "' in the catalogue (" + names + ")");
+    }
+    vento::Engine engine;
+    vento::Instance* instance = nullptr;
+    try {
+        instance = &engine.create(entry->clsid);
+    } catch (const modkit::ComError& e) {
+        throw EngineError("inspect: cannot create " + narrow(entry->name) + " (" + narrow(modkit::hresultText(e.code())) + ")");
+    }
+    modkit::check(instance->module->Initialize());
+    const vento::ModuleCore& core = *instance->core;
+
+    std::string description, help;
+    ModuleInfo info{};
+    if (SUCCEEDED(instance->module->GetInfo(&info))) {
+        const modkit::Bstr author = modkit::Bstr::adopt(info.author), text = modkit::Bstr::adopt(info.description);
+        description = narrow(text.view());
+    }
+    modkit::Bstr helpFile;
+    if (SUCCEEDED(instance->module->GetHelpFile(helpFile.put()))) help = narrow(helpFile.view());
+    std::printf("%s: %s\n", narrow(entry->name).c_str(), description.c_str());
+
+    std::printf("\npins (block size at start):\n");
+    if (core.inputs().empty() && core.outputs().empty()) std::printf("  none\n");
+    for (const auto& [name, pin] : core.inputs())
+        std::printf("  in   %-14s %6ld  %s\n", narrow(name).c_str(), pin.size,
+                    pin.multi ? "any number of connections" : "one connection");
+    for (const auto& [name, pin] : core.outputs())
+        std::printf("  out  %-14s %6ld  to any number of inputs\n", narrow(name).c_str(), pin.size());
+
+    engine.saveSettings(*instance);
+    std::printf("\nsettings (type and default, as its SaveSettings writes them):\n");
+    const auto& settings = instance->settings->entries();
+    if (settings.empty()) std::printf("  none\n");
+    for (const auto& s : settings) {
+        std::string value = s.kind == vento::SettingsStore::Kind::Float ? [&] {
+            char number[32];
+            std::snprintf(number, sizeof number, "%.9g", double(*instance->settings->floatValue(s.name)));
+            return std::string(number);
+        }() : "\"" + narrow(*instance->settings->stringValue(s.name)) + "\"";
+        std::printf("  %-14s %-7s %s\n", narrow(s.name).c_str(), settingKind(s.kind), value.c_str());
+    }
+
+    std::printf("\npanel controls (id, kind, label, range or entries):\n");
+    const auto controls = vento::readPanel(*instance);
+    if (controls.empty()) std::printf("  none\n");
+    for (const auto& c : controls) {
+        std::string label = c.label.empty() ? "-" : "\"" + narrow(c.label) + "\"";
+        std::string range;
+        using Kind = vento::PanelControlInfo::Kind;
+        if (c.kind == Kind::Trackbar || c.kind == Kind::UpDown)
+            range = std::to_string(c.low) + ".." + std::to_string(c.high) + " (at " + std::to_string(c.position) + ")";
+        else if (c.kind == Kind::List)
+            for (size_t i = 0; i < c.entries.size(); ++i)
+                range += (i ? ", " : "") + std::to_string(i) + ": " + narrow(c.entries[i]);
+        if (!c.visible) range += range.empty() ? "(hidden)" : " (hidden)";
+        char line[160];
+        std::snprintf(line, sizeof line, "  %-5d %-9s %-24s ", c.id, narrow(vento::kindName(c.kind)).c_str(), label.c_str());
+        std::string text = line + range;
+        text.erase(text.find_last_not_of(' ') + 1);
+        std::printf("%s\n", text.c_str());
+    }
+    std::printf("\nhelp: %s\n", help.empty() ? "none" : help.c_str());
+    engine.remove(*instance);
+    return 0;
+}
+
+int dot(const std::vector<std::string>& args)
+{
+    std::optional<fs::path> graphFile;
+    std::optional<std::string> output;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (a == "-o") output = argument(args, i, a);
+        else if (!a.empty() && a[0] == '-') throw UsageError("dot: unknown option " + a);
+        else if (!graphFile) graphFile = widePath(a);
+        else throw UsageError("dot: more than one graph: " + a);
+    }
+    if (!graphFile) throw UsageError("dot: which graph? (vento dot GRAPH [-o FILE])");
+    const vento::Graph graph = vento::readGraphFile(*graphFile);
+    const std::string text = vento::graphDot(graph, graphFile->stem().wstring());
+    if (output && *output == "-") {
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        return 0;
+    }
+    fs::path file = graphFile->stem();
+    file += L".dot";
+    if (output) file = widePath(*output);
+    std::FILE* out = _wfopen(file.c_str(), L"wb");
+    if (!out) throw EngineError("dot: cannot write " + narrow(file.wstring()));
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fclose(out) != 0 || !written) throw EngineError("dot: writing " + narrow(file.wstring()) + " failed");
+    std::printf("wrote %s\n", narrow(file.wstring()).c_str());
+    return 0;
+}
+
 int panel(const std::vector<std::string>& args)
 {
     fs::path file;
@@ -300,7 +504,7 @@ int panel(const std::vector<std::string>& args)
         else if (a == "-q") quiet = true;
         else if (!a.empty() && a[0] == '-') throw UsageError("panel: unknown option " + a);
         else if (given == 0) file = widePath(a), ++given;
-        else if (given == 1) name = widePath(a).wstring(), ++given;
+        else if (given == 1) name = wide(a), ++given;
         else throw UsageError("panel: too many arguments: " + a);
     }
     if (given < 2 || name.empty()) throw UsageError("panel: which graph and module? (vento panel GRAPH INSTANCE)");
@@ -361,9 +565,13 @@ int dispatch(const std::vector<std::string>& all)
     vento::ComApartment apartment; // registration creates the engine's registrar too
     if (verb == "register") return registerAll(quiet);
     if (verb == "unregister") return unregisterAll(quiet);
-    if (!args.empty() && verb == "list") throw UsageError("list takes no arguments");
+    if (verb == "list" && args.size() == 1 && args[0] == "--names") return listNames();
+    if (!args.empty() && verb == "list") throw UsageError("list takes no arguments but --names");
     if (verb == "list") return list();
+    if (verb == "inspect") return inspect(args);
     if (verb == "run") return run(runCommand(args));
+    if (verb == "launch") return launch(args);
+    if (verb == "dot") return dot(args);
     if (verb == "panel") return panel(args);
     if (verb == "export") return exportRecording(args);
     return save(args);

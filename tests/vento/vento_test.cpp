@@ -856,4 +856,216 @@ TEST_F(VentoExample, EachPanelChangesItsModuleThroughTheFrame)
     }
 }
 
+// --- launch, inspect, dot: graphs on one line, modules in full, pictures of graphs ---------------
+
+const wchar_t demoLine[] =
+    L"\"SignalW name=tone Amp=0.8 Shape=4 SampleRate=11025 BlockSize=128 ! FFT name=fft"
+    L" ! Filter name=band 'High Cut'=30 'Low Cut'=10 Ramp=2 ! iFFT name=ifft ! GraphWindow name=scope"
+    L" ! WAV name=file FileName=filtered.wav Record=1\"";
+const wchar_t ringModulatorLine[] =
+    L"\"SignalW name=carrier Amp=0.9 Freq=0.5699029 Shape=0 SampleRate=11025 BlockSize=128 ! ring."
+    L"  SignalW name=modulator Amp=0.9 Freq=0.07123787 Shape=0 SampleRate=11025 BlockSize=256 ! ring."
+    L"  Multiplier name=ring Frequency=11025 Blocksize=128 ! GraphWindow name=scope\"";
+
+// Each example, saved by vento, equals the file its one-line twin saves: the same modules, settings,
+// panel values and connections, in the same order.
+TEST_F(VentoExample, LaunchSavesWhatTheExampleGraphFilesSave)
+{
+    const struct {
+        const wchar_t* example;
+        const wchar_t* line;
+    } cases[] = {{L"demo", demoLine}, {L"ring-modulator", ringModulatorLine}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.example, c.example + std::wcslen(c.example)));
+        const fs::path graph = example(c.example), launched = dir / L"launched.xml";
+        Result r = vento(L"save " + wide(graph));
+        ASSERT_EQ(0u, r.code) << r.err;
+        r = vento(std::wstring(L"launch ") + c.line + L" --save " + wide(launched));
+        ASSERT_EQ(0u, r.code) << r.err;
+        EXPECT_EQ("saved " + std::string(launched.string()) + "\r\n", r.out);
+        EXPECT_EQ(contents(graph), contents(launched));
+    }
+}
+
+// The same run from the file and from the line: the same blocks, by every run option given.
+TEST_F(Vento, LaunchRunsWithTheRunOptionsAsItsGraphFileRuns)
+{
+    const std::wstring options = L" --offline --blocks 20 -q --chart band.Default=";
+    Result fromFile = vento(L"run " + wide(demo()) + options + wide(dir / L"file.csv") + L" --tap ifft.Default=" + wide(dir / L"file.raw"));
+    ASSERT_EQ(0u, fromFile.code) << fromFile.err;
+    Result fromLine = vento(std::wstring(L"launch ") + demoLine + options + wide(dir / L"line.csv") + L" --tap ifft.Default=" +
+                            wide(dir / L"line.raw"));
+    ASSERT_EQ(0u, fromLine.code) << fromLine.err;
+    EXPECT_EQ("", fromLine.out) << "-q";
+    EXPECT_EQ(20u * 128u, readFloats(dir / L"line.raw").size());
+    EXPECT_EQ(contents(dir / L"file.raw"), contents(dir / L"line.raw"));
+    EXPECT_EQ(contents(dir / L"file.csv"), contents(dir / L"line.csv"));
+
+    // Several words make one description; the numbered names are the ones to tap.
+    Result words = vento(L"launch SignalW Shape=1 ! FFT ! GraphWindow --offline --seconds 0.5 --tap FFT1.Default=" + wide(dir / L"w.raw"));
+    ASSERT_EQ(0u, words.code) << words.err;
+    EXPECT_NE(std::string::npos, words.out.find("SignalW1")) << words.out;
+    EXPECT_EQ(0u, readFloats(dir / L"w.raw").size() % 130) << "whole spectra of 128 samples";
+    EXPECT_GT(readFloats(dir / L"w.raw").size(), 0u);
+}
+
+TEST_F(Vento, EveryBadLaunchDescriptionIsOneLineNamingThePlace)
+{
+    const struct {
+        const wchar_t* line;
+        const char* message;
+    } cases[] = {
+        {L"\"SignalW Shap=4\"", "launch: at 9 'Shap=4': SignalW has no setting or panel label 'Shap' (settings: Amp, Freq,"},
+        {L"\"SignalW ! FFTX\"", "launch: at 11 'FFTX': no module type 'FFTX' in the catalogue (BMP, "},
+        {L"\"SignalW Amp=loud\"", "launch: at 9 'Amp=loud': setting 'Amp' takes a number, not 'loud'"},
+        {L"\"! FFT\"", "launch: at 1 '!': '!' needs a module or a pin before it"},
+        {L"\"SignalW ! ! FFT\"", "launch: at 11 '!': '!' needs a module or a pin before it"},
+        {L"\"SignalW !\"", "launch: at 9 '!': '!' links to nothing after it"},
+        {L"\"Amp=1 SignalW\"", "launch: at 1 'Amp=1': a setting goes after the module it belongs to"},
+        {L"\"Filter 'High Cut=30\"", "launch: at 8 ''High Cut=30': the quote is not closed"},
+        {L"\"Filter 'High Cut'=9999\"", "launch: at 8 ''High Cut'=9999': 'High Cut' is a trackbar: give a whole position from 0 to 5512"},
+        {L"\"SignalW Shape=4 ! m.\"", "launch: at 19 'm.': no instance is named 'm'"},
+        {L"\"SignalW ! a.Foo  FFT name=a\"", "launch: at 11 'a.Foo': 'a' has no input pin 'Foo' (Default)"},
+        {L"\"SignalW ! Spectrum\"", "launch: at 11 'Spectrum': 'Spectrum1' has several input pins (Frequency, Signal): write Spectrum1.PIN"},
+        {L"\"SignalW name=a ! FFT name=a\"", "launch: at 22 'name=a': an instance is named 'a' already"},
+        {L"\"SignalW ! WAV Record=2\"", "launch: at 15 'Record=2': 'Record' is a button: press it with =1"},
+        {L"\"SignalW 'Sample Rate'=9\"", "launch: at 9 ''Sample Rate'=9': 'Sample Rate' is a list: give one of its entries (0: 11.025"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.line, c.line + std::wcslen(c.line)));
+        Result r = vento(std::wstring(L"launch ") + c.line + L" --offline --blocks 1 -q");
+        EXPECT_EQ(1u, r.code);
+        EXPECT_EQ(0u, r.err.find(std::string("vento: ") + c.message)) << r.err;
+        EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
+    }
+    Result usage = vento(L"launch --offline");
+    EXPECT_EQ(2u, usage.code);
+    EXPECT_EQ(0u, usage.err.find("vento: launch: which graph?")) << usage.err;
+    usage = vento(L"launch SignalW --save");
+    EXPECT_EQ(2u, usage.code);
+    EXPECT_EQ("vento: --save needs a value\r\n", usage.err);
+}
+
+// A panel control named by its label: the graph runs as with the id, and saving keeps the label. A
+// label is read when its control is reached: the FIR's low slider is called "Low" only once the
+// band pass is chosen.
+TEST_F(Vento, GraphFilesNameControlsByLabelAndSavingKeepsTheLabel)
+{
+    auto graph = [&](const std::wstring& name, const char* first, const char* second) {
+        return write(name, std::string(R"(<graph>
+  <module name="tone" type="SignalW"><float name="Shape" value="4"/></module>
+  <module name="fft" type="FFT"/>
+  <module name="band" type="Filter"><panel>)") + first + second + R"(</panel></module>
+  <module name="ifft" type="iFFT"/>
+  <connect from="tone.Default" to="fft.Default"/>
+  <connect from="fft.Default" to="band.Default"/>
+  <connect from="band.Default" to="ifft.Default"/>
+</graph>)");
+    };
+    const fs::path byLabel = graph(L"label.xml", R"(<control label="High Cut" position="30"/>)", R"(<control label="low cut" position="10"/>)");
+    const fs::path byId = graph(L"id.xml", R"(<control id="5003" position="30"/>)", R"(<control id="5001" position="10"/>)");
+    for (const fs::path& g : {byLabel, byId}) {
+        Result r = vento(L"run " + wide(g) + L" --offline --blocks 10 -q --tap ifft.Default=" + wide(g.stem().wstring() + L".raw"));
+        ASSERT_EQ(0u, r.code) << r.err;
+    }
+    EXPECT_EQ(10u * 128u, readFloats(L"label.raw").size());
+    EXPECT_EQ(contents(L"id.raw"), contents(L"label.raw"));
+    DeleteFileW(L"label.raw");
+    DeleteFileW(L"id.raw");
+
+    ASSERT_EQ(0u, vento(L"save " + wide(byLabel)).code);
+    const std::string saved = contents(byLabel);
+    EXPECT_NE(std::string::npos, saved.find(R"(<control label="High Cut" position="30"/>)")) << saved;
+    EXPECT_NE(std::string::npos, saved.find(R"(<control label="low cut" position="10"/>)")) << saved;
+
+    const fs::path fir = write(L"fir.xml", R"(<graph>
+  <module name="tone" type="SignalW"/>
+  <module name="fir" type="FIR"><float name="Type" value="1"/><panel>
+    <control label="Filter type" select="2"/><control label="Low" position="10"/>
+  </panel></module>
+  <connect from="tone.Default" to="fir.Default"/>
+</graph>)");
+    Result r = vento(L"save " + wide(fir));
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_NE(std::string::npos, contents(fir).find(R"(name="Type" value="3")")) << contents(fir);
+
+    const fs::path bad = write(L"bad.xml", R"(<graph><module name="band" type="Filter"><panel><control label="Nope" position="1"/></panel></module></graph>)");
+    r = vento(L"save " + wide(bad));
+    EXPECT_EQ(1u, r.code);
+    EXPECT_EQ("vento: bad.xml: band: panel: control 'Nope': the panel has no control of that label\r\n", r.err);
+}
+
+// Every registered module, read from itself.
+TEST_F(Vento, InspectShowsEveryModulesPinsSettingsAndControls)
+{
+    Result names = vento(L"list --names");
+    ASSERT_EQ(0u, names.code) << names.err;
+    std::vector<std::string> types;
+    std::istringstream lines(names.out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line.back() == '\r') line.pop_back(), types.push_back(line);
+    EXPECT_EQ(17u, types.size()) << names.out;
+    for (const std::string& type : types) {
+        SCOPED_TRACE(type);
+        Result r = vento(L"inspect " + std::wstring(type.begin(), type.end()));
+        ASSERT_EQ(0u, r.code) << r.err;
+        EXPECT_EQ(0u, r.out.find(type + ": ")) << r.out;
+        for (const char* part : {"\r\npins (", "\r\nsettings (", "\r\npanel controls (", "ModuleHelp.htm\r\n"})
+            EXPECT_NE(std::string::npos, r.out.find(part)) << part << " missing in\n" << r.out;
+    }
+    const struct {
+        const wchar_t* type;
+        std::vector<std::string> shown;
+    } cases[] = {
+        {L"SignalW",
+         {"  in   Frequency           1  one connection", "  out  Default           128", "  Amp            number  0.5",
+          "  BlockSize      number  128", "  202   trackbar  \"Amplitude\"              0..100 (at 50)", "  204   list      \"Block Size\"             0: 128, 1: 256",
+          "  203   check box \"Sync to block size\""}},
+        {L"Filter", {"  5003  trackbar  \"High Cut\"", "  5005  trackbar  \"Ramp\"", "settings (type and default, as its SaveSettings writes them):\r\n  none\r\n"}},
+        {L"Multiplier", {"any number of connections"}},
+        {L"WAV", {"  FileName       text    \"", "\"Record\""}},
+        {L"FFT", {"panel controls (id, kind, label, range or entries):\r\n  none\r\n"}},
+    };
+    for (const auto& c : cases) {
+        Result r = vento(std::wstring(L"inspect ") + c.type);
+        ASSERT_EQ(0u, r.code) << r.err;
+        for (const std::string& shown : c.shown) EXPECT_NE(std::string::npos, r.out.find(shown)) << shown << " missing in\n" << r.out;
+    }
+    Result unknown = vento(L"inspect Nothing");
+    EXPECT_EQ(1u, unknown.code);
+    EXPECT_EQ(0u, unknown.err.find("vento: inspect: no module type 'Nothing' in the catalogue (BMP, ")) << unknown.err;
+}
+
+// Every module of each example is a node with its type, every connection an edge with its pins. The
+// files stay beside the test program, where Graphviz reads them back next (vento_dot_svg).
+TEST_F(Vento, DotDrawsEveryModuleAndConnectionOfTheGraph)
+{
+    const fs::path folder = emptyFolderBesideProgram(L"vento_dot");
+    fs::create_directories(folder);
+    for (const auto& entry : fs::directory_iterator(fs::path(VENTO_EXAMPLES))) {
+        if (entry.path().extension() != L".xml") continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        const std::string graph = contents(entry.path());
+        const fs::path out = folder / entry.path().filename().replace_extension(L".dot");
+        Result r = vento(L"dot " + wide(entry.path()) + L" -o " + wide(out));
+        ASSERT_EQ(0u, r.code) << r.err;
+        const std::string dot = contents(out);
+        EXPECT_EQ(0u, dot.find("digraph \"" + entry.path().stem().string() + "\" {\n")) << dot;
+        std::smatch m;
+        for (auto at = graph.cbegin(); std::regex_search(at, graph.cend(), m, std::regex(R"re(<module name="([^"]+)" type="([^"]+)")re"));
+             at = m[0].second)
+            EXPECT_NE(std::string::npos, dot.find("  \"" + m[1].str() + "\" [label=\"" + m[1].str() + "\\n" + m[2].str())) << m[0] << "\n" << dot;
+        for (auto at = graph.cbegin();
+             std::regex_search(at, graph.cend(), m, std::regex(R"re(<connect from="([^".]+)\.([^"]+)" to="([^".]+)\.([^"]+)")re"));
+             at = m[0].second)
+            EXPECT_NE(std::string::npos, dot.find("  \"" + m[1].str() + "\" -> \"" + m[3].str() + "\" [label=\"" + m[2].str() +
+                                                  " \xe2\x86\x92 " + m[4].str() + "\"];"))
+                << m[0] << "\n" << dot;
+    }
+    Result r = vento(L"dot " + wide(fs::path(VENTO_EXAMPLES) / L"demo.xml") + L" -o -");
+    ASSERT_EQ(0u, r.code) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("  \"band\" [label=\"band\\nFilter\\n#5003 at 30\\n#5001 at 10\\n#5005 at 2\"];")) << r.out;
+    EXPECT_NE(std::string::npos, r.out.find("Amp = 0.8")) << r.out;
+}
+
 } // namespace
