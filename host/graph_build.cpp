@@ -1,7 +1,11 @@
 #include "host/graph_build.h"
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <optional>
 #include <variant>
 #include "com/error.h"
 #include "host/panel_replay.h"
@@ -31,7 +35,50 @@ std::vector<const CatalogueEntry*> resolveModules(const Engine& engine, const Gr
     return classes;
 }
 
-void buildModule(Engine& engine, const GraphModule& m, const CatalogueEntry& entry, const std::filesystem::path& file)
+using SettingValue = std::variant<float, std::wstring>;
+
+std::optional<SettingValue> held(const SettingsStore& store, const GraphSetting& like)
+{
+    if (std::holds_alternative<float>(like.value)) {
+        if (auto v = store.floatValue(like.name)) return SettingValue(*v);
+    } else if (auto v = store.stringValue(like.name)) {
+        return SettingValue(*v);
+    }
+    return std::nullopt;
+}
+
+bool same(const SettingValue& a, const SettingValue& b)
+{
+    const float* x = std::get_if<float>(&a);
+    const float* y = std::get_if<float>(&b);
+    if (x && y) return *x == *y || (std::isnan(*x) && std::isnan(*y));
+    return a == b;
+}
+
+// A number as short as brings the same float back; text in quotes.
+std::wstring valueText(const SettingValue& value)
+{
+    const float* number = std::get_if<float>(&value);
+    if (!number) return inQuotes(std::get<std::wstring>(value));
+    wchar_t text[32];
+    for (int digits = 6; digits <= 9; ++digits) {
+        std::swprintf(text, 32, L"%.*g", digits, double(*number));
+        if (std::wcstof(text, nullptr) == *number) break;
+    }
+    return text;
+}
+
+// The module's SaveSettings into a store of its own (the instance's settings stay as they are);
+// null when it fails.
+Microsoft::WRL::ComPtr<SettingsStore> savedNow(Instance& instance)
+{
+    auto store = modkit::make<SettingsStore>();
+    if (FAILED(instance.module->SaveSettings(static_cast<ISettingsStore*>(store.Get())))) return nullptr;
+    return store;
+}
+
+void buildModule(Engine& engine, const GraphModule& m, const CatalogueEntry& entry, const std::filesystem::path& file,
+                 const BuildOptions& options)
 {
     const std::wstring where = L"module " + inQuotes(m.name);
     Instance* instance = nullptr;
@@ -45,13 +92,23 @@ void buildModule(Engine& engine, const GraphModule& m, const CatalogueEntry& ent
         graphFileError(file, where + L": Initialize failed (" + modkit::hresultText(hr) + L")");
     if (m.settings.empty()) return;
     // The module's own values under the described ones: a file may name only the settings it changes.
+    const auto before = savedNow(*instance);
     engine.saveSettings(*instance);
     for (const GraphSetting& s : m.settings) {
         if (const float* number = std::get_if<float>(&s.value)) instance->settings->setFloat(s.name, *number);
         else instance->settings->setString(s.name, std::get<std::wstring>(s.value));
     }
+    instance->settings->clearReads();
     if (HRESULT hr = instance->module->LoadSettings(static_cast<ISettingsStore*>(instance->settings.Get())); FAILED(hr))
         graphFileError(file, where + L": its settings were not accepted (LoadSettings " + modkit::hresultText(hr) + L")");
+    const auto after = savedNow(*instance);
+    if (!before || !after) return; // nothing to judge by
+    for (const RefusedSetting& refused : refusedSettings(m.settings, *before.Get(), *instance->settings.Get(), *after.Get())) {
+        const std::string text = refusalText(file, m.name, refused);
+        if (options.strict) throw EngineError(text);
+        if (options.warn) options.warn(text);
+        else std::fprintf(stderr, "vento: warning: %s\n", text.c_str());
+    }
 }
 
 void buildConnection(Engine& engine, const GraphConnection& c, const std::filesystem::path& file)
@@ -71,12 +128,31 @@ void buildConnection(Engine& engine, const GraphConnection& c, const std::filesy
 
 } // namespace
 
-void buildGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file)
+std::vector<RefusedSetting> refusedSettings(const std::vector<GraphSetting>& given, const SettingsStore& before,
+                                            const SettingsStore& loaded, const SettingsStore& after)
+{
+    std::vector<RefusedSetting> refused;
+    for (const GraphSetting& s : given) {
+        const SettingsStore::Kind kind = std::holds_alternative<float>(s.value) ? SettingsStore::Kind::Float : SettingsStore::Kind::String;
+        const bool read = std::find(loaded.reads().begin(), loaded.reads().end(), SettingsStore::Write{kind, s.name}) != loaded.reads().end();
+        const auto was = held(before, s), is = held(after, s);
+        if (read && was && is && same(*was, *is) && !same(s.value, *was)) refused.push_back({s.name, s.value, *is});
+    }
+    return refused;
+}
+
+std::string refusalText(const std::filesystem::path& file, std::wstring_view instance, const RefusedSetting& refused)
+{
+    return narrow(file.filename().wstring() + L": module " + inQuotes(instance) + L": setting " + inQuotes(refused.name) + L" = " +
+                  valueText(refused.given) + L" was refused; it keeps " + valueText(refused.kept));
+}
+
+void buildGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file, const BuildOptions& options)
 {
     engine.setRestorePlacement(true); // the description holds the windows' saved places
     const auto catalogue = readCatalogue();
     const auto classes = resolveModules(engine, graph, file, catalogue);
-    for (size_t i = 0; i < graph.modules.size(); ++i) buildModule(engine, graph.modules[i], *classes[i], file);
+    for (size_t i = 0; i < graph.modules.size(); ++i) buildModule(engine, graph.modules[i], *classes[i], file, options);
     for (const GraphConnection& c : graph.connections) buildConnection(engine, c, file);
     try {
         engine.order();
@@ -111,10 +187,10 @@ Graph describeGraph(const Engine& engine, const Graph& loaded)
     return described;
 }
 
-Graph loadGraph(Engine& engine, const std::filesystem::path& file)
+Graph loadGraph(Engine& engine, const std::filesystem::path& file, const BuildOptions& options)
 {
     Graph graph = readGraphFile(file);
-    buildGraph(engine, graph, file);
+    buildGraph(engine, graph, file, options);
     return graph;
 }
 

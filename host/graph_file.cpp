@@ -2,16 +2,13 @@
 
 #include <msxml2.h>
 #include <algorithm>
-#include <cerrno>
-#include <cmath>
-#include <cwchar>
 #include <optional>
-#include <type_traits>
 #include <utility>
 #include <wrl/client.h>
 #include "com/bstr.h"
 #include "com/error.h"
 #include "com/handle.h"
+#include "host/graph_values.h"
 
 namespace vento {
 
@@ -70,32 +67,6 @@ std::vector<ComPtr<IXMLDOMElement>> elements(IXMLDOMNode* parent)
     return found;
 }
 
-// Parses the whole text as a number, or nothing.
-template <class T>
-std::optional<T> number(const std::wstring& text)
-{
-    if (text.empty()) return std::nullopt;
-    wchar_t* end = nullptr;
-    errno = 0;
-    if constexpr (std::is_same_v<T, float>) {
-        float v = std::wcstof(text.c_str(), &end);
-        if (*end || errno || !std::isfinite(v)) return std::nullopt;
-        return v;
-    } else {
-        long v = std::wcstol(text.c_str(), &end, 10);
-        if (*end || errno) return std::nullopt;
-        return int(v);
-    }
-}
-
-// "instance.pin", split at the last point (pin names are plain words).
-std::optional<std::pair<std::wstring, std::wstring>> endpoint(const std::wstring& text)
-{
-    size_t dot = text.rfind(L'.');
-    if (dot == std::wstring::npos || dot == 0 || dot + 1 == text.size()) return std::nullopt;
-    return std::pair{text.substr(0, dot), text.substr(dot + 1)};
-}
-
 PanelControl readControl(const std::filesystem::path& file, const std::wstring& where, IXMLDOMElement* control)
 {
     if (nodeName(control) != L"control") graphFileError(file, where + L": unknown panel element " + inQuotes(nodeName(control)));
@@ -106,7 +77,7 @@ PanelControl readControl(const std::filesystem::path& file, const std::wstring& 
         read.label = *label;
         id = inQuotes(*label);
     } else {
-        auto parsedId = id ? number<int>(*id) : std::nullopt;
+        auto parsedId = id ? parseWhole(*id) : std::nullopt;
         if (!parsedId)
             graphFileError(file, where + L": panel control id " + inQuotes(id.value_or(L"")) + L" is not a number");
         read.id = *parsedId;
@@ -116,7 +87,7 @@ PanelControl readControl(const std::filesystem::path& file, const std::wstring& 
     else if ((text = attribute(control, L"select"))) read.action = PanelControl::Action::Select;
     else if ((text = attribute(control, L"click"))) read.action = PanelControl::Action::Click;
     else graphFileError(file, where + L": panel control " + *id + L" has no position, select or click");
-    auto value = number<int>(*text);
+    auto value = parseWhole(*text);
     if (!value) graphFileError(file, where + L": panel control " + *id + L": unparsable number " + inQuotes(*text));
     read.value = *value;
     return read;
@@ -145,7 +116,7 @@ GraphModule readModule(const std::filesystem::path& file, IXMLDOMElement* elemen
                 module.settings.push_back({*key, *value});
                 continue;
             }
-            auto parsed = number<float>(*value);
+            auto parsed = parseFloat(*value);
             if (!parsed)
                 graphFileError(file, where + L": setting " + inQuotes(*key) + L": unparsable number " + inQuotes(*value));
             module.settings.push_back({*key, *parsed});
@@ -162,7 +133,7 @@ GraphConnection readConnection(const std::filesystem::path& file, IXMLDOMElement
 {
     auto from = attribute(element, L"from").value_or(L"");
     auto to = attribute(element, L"to").value_or(L"");
-    auto out = endpoint(from), in = endpoint(to);
+    auto out = parseEndpoint(from), in = parseEndpoint(to);
     if (!out || !in) graphFileError(file, L"connect " + inQuotes(from) + L" -> " + inQuotes(to) + L": write both ends as instance.pin");
     return {out->first, out->second, in->first, in->second};
 }
@@ -233,13 +204,6 @@ public:
 private:
     ComPtr<IXMLDOMDocument> document_;
 };
-
-std::wstring floatText(float value)
-{
-    wchar_t buffer[32];
-    std::swprintf(buffer, 32, L"%.9g", double(value)); // nine digits bring every float back exactly
-    return buffer;
-}
 
 const wchar_t* actionName(PanelControl::Action action)
 {

@@ -123,7 +123,7 @@ GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
     : options_(std::move(options)), graphFile_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
 {
     const bool endGiven = options_.seconds || options_.blocks;
-    graph_ = loadGraph(*engine_, graphFile_);
+    graph_ = loadGraph(*engine_, graphFile_, {.strict = options_.strict, .warn = {}});
     engine_->setSettingsObserver([this](Instance&) { writeGraph(*engine_, graph_, graphFile_); });
     setUp(endGiven);
 }
@@ -132,7 +132,7 @@ GraphRun::GraphRun(const Graph& graph, const std::wstring& name, RunOptions opti
     : options_(std::move(options)), graph_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
 {
     const bool endGiven = options_.seconds || options_.blocks;
-    buildGraph(*engine_, graph_, name);
+    buildGraph(*engine_, graph_, name, {.strict = options_.strict, .warn = {}});
     setUp(endGiven);
 }
 
@@ -146,6 +146,7 @@ void GraphRun::setUp(bool endGiven)
     if (!options_.seconds && sources_.empty()) throw EngineError("the graph has no source module to count blocks of");
     options_.untilFilesEnd = options_.offline && !endGiven &&
                              std::all_of(sources_.begin(), sources_.end(), [](const Instance* s) { return playsFile(*s); });
+    figures_.atLoad = processFigures();
 }
 
 void GraphRun::openWindows()
@@ -255,12 +256,15 @@ void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::c
         pumpMessages();
         if (!options_.offline && sent == 0) Sleep(1); // real time: nothing was due yet
         const auto now = std::chrono::steady_clock::now();
+        if (!figures_.afterFirstSecond && now - wallStart > std::chrono::seconds(1)) figures_.afterFirstSecond = processFigures();
         if (report && now - wallStart > std::chrono::seconds(1) && now - lastReport > every) {
             report(progress());
             lastReport = now;
         }
     }
     engine_->stop();
+    answerer.reset(); // its thread is the run's, not the graph's
+    figures_.atEnd = processFigures();
 }
 
 void GraphRun::closeTaps()
@@ -303,10 +307,10 @@ void GraphRun::closeWindows()
     for (const auto& instance : engine_->instances()) instance->module->CloseWindow();
 }
 
-PanelRun runPanel(const std::filesystem::path& file, std::wstring_view name, bool offline)
+PanelRun runPanel(const std::filesystem::path& file, std::wstring_view name, bool offline, bool strict)
 {
     Engine engine(clockFor(offline));
-    Graph graph = loadGraph(engine, file);
+    Graph graph = loadGraph(engine, file, {.strict = strict, .warn = {}});
     // No settings observer: what a module saves by itself while its panel is open must not reach
     // the file when the panel is cancelled.
     Instance* instance = engine.find(name);

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 #include "host/graph_build.h"
+#include "host/process_stats.h"
 #include "host/vento_engine.h"
 
 namespace vento {
@@ -80,10 +81,19 @@ struct RunOptions {
     // nothing for a second of graph time.
     bool untilFilesEnd = false;
     bool windows = false;             // open the display modules' windows
+    bool strict = false;              // a setting a module refuses is an error, not a warning
     std::optional<std::filesystem::path> snapshot; // pictures of the windows go here (opens windows)
     std::vector<TapRequest> taps;
     std::vector<TapRequest> charts;   // the last block of each pin, as a chart (writeChart)
     double chartBinHertz = 1.0;       // hertz from one chart value to the next
+};
+
+// What the process held while a graph ran (process_stats.h): once the graph was loaded, after the
+// first second of the run (if it lasted that long: the modules have settled by then), and at the end.
+struct RunFigures {
+    ProcessFigures atLoad;
+    std::optional<ProcessFigures> afterFirstSecond;
+    ProcessFigures atEnd;
 };
 
 struct RunProgress {
@@ -121,6 +131,7 @@ public:
     void run(const std::function<void(const RunProgress&)>& report = {},
              std::chrono::milliseconds every = std::chrono::seconds(1));
     RunProgress progress() const;
+    const RunFigures& figures() const noexcept { return figures_; }
     // Ends the taps and writes the charts; throws when one could not be written in full, or when a
     // charted pin never sent a block.
     void closeTaps();
@@ -165,6 +176,7 @@ private:
     };
     std::vector<LastSend> lastSends_;
     LONGLONG begin_ = 0, end_ = 0;
+    RunFigures figures_;
     // Last, so that it goes first: its observers point into the members above.
     std::unique_ptr<Engine> engine_;
 };
@@ -177,6 +189,7 @@ struct PanelRun {
     Outcome outcome = Outcome::Cancelled;
     std::vector<ModuleSends> sent; // while the panel was open
 };
-PanelRun runPanel(const std::filesystem::path& graph, std::wstring_view instance, bool offline);
+// `strict`: a setting a module refuses is an error, not a warning (graph_build.h).
+PanelRun runPanel(const std::filesystem::path& graph, std::wstring_view instance, bool offline, bool strict = false);
 
 } // namespace vento

@@ -14,6 +14,7 @@ STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
 {
     return modkit::boundary([&] {
         if (!value) return E_POINTER;
+        reads_.push_back({Kind::String, std::wstring(bstrView(name))});
         auto it = strings_.find(bstrView(name));
         if (it == strings_.end()) return notFound;
         *value = modkit::Bstr::allocate(it->second);
@@ -33,6 +34,7 @@ STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
 {
     return modkit::boundary([&] {
         if (!value) return E_POINTER;
+        reads_.push_back({Kind::Float, std::wstring(bstrView(name))});
         auto it = floats_.find(bstrView(name));
         if (it == floats_.end()) return notFound;
         *value = it->second;
@@ -78,6 +80,7 @@ void SettingsStore::clear() noexcept
     floats_.clear();
     strings_.clear();
     writes_.clear();
+    reads_.clear();
     entries_.clear();
 }
 

@@ -45,11 +45,16 @@ public:
     // Writes made through ISettingsStore, in order.
     const std::vector<Write>& writes() const noexcept { return writes_; }
     void clearWrites() noexcept { writes_.clear(); }
+    // Reads made through ISettingsStore, in order, found or not: the settings a module's
+    // LoadSettings looks at.
+    const std::vector<Write>& reads() const noexcept { return reads_; }
+    void clearReads() noexcept { reads_.clear(); }
 
 private:
     std::map<std::wstring, float, std::less<>> floats_;
     std::map<std::wstring, std::wstring, std::less<>> strings_;
     std::vector<Write> writes_;
+    std::vector<Write> reads_;
     std::vector<Write> entries_;
 };
 

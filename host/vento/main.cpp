@@ -83,7 +83,7 @@ const std::map<std::string, const char*> verbHelp = {
             "'dot -Tsvg FILE -o picture.svg' (./vento dot does that when Graphviz is installed).\n"},
     {"run", "usage: vento run GRAPH [--offline] [--seconds S | --blocks N] [--windows]\n"
             "                 [--tap INSTANCE.PIN=FILE]... [--chart INSTANCE.PIN=FILE]... [--bin-hz HZ]\n"
-            "                 [--snapshot DIR] [-q]\n"
+            "                 [--snapshot DIR] [--strict] [--stats] [-q]\n"
             "Runs the graph file GRAPH.\n"
             "  --offline        run on a virtual clock, as fast as the CPU allows (same blocks as real time)\n"
             "  --seconds S      stop after S seconds of graph time\n"
@@ -96,17 +96,22 @@ const std::map<std::string, const char*> verbHelp = {
             "                   frequency_hz,gain and one row per value (its index x --bin-hz, the value)\n"
             "  --bin-hz HZ      hertz from one chart value to the next (default 1: the index)\n"
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.png (opens windows)\n"
+            "  --strict         a setting a module refuses (keeping its value instead) is an error,\n"
+            "                   not a warning\n"
+            "  --stats          at the end, what the process held: memory, handles, GDI objects and\n"
+            "                   windows, once the graph was loaded, after the first second and at the end\n"
             "  -q               no progress line and no summary\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"
             "Without --windows, a module's message box is printed as 'vento: INSTANCE: TEXT' on\n"
             "stderr and answered OK; the run goes on.\n"},
-    {"panel", "usage: vento panel GRAPH INSTANCE [--offline] [-q]\n"
+    {"panel", "usage: vento panel GRAPH INSTANCE [--offline] [--strict] [-q]\n"
               "Loads GRAPH, opens the control panel of its module INSTANCE in the host's property frame\n"
               "and runs the graph (real time unless --offline) until the frame closes. The display\n"
               "modules' windows stay open and keep drawing. On OK, GRAPH is written back with every\n"
               "module's settings if the module reported a change; Cancel or closing the frame leaves\n"
               "GRAPH as it was. The module's panel server must be registered (vento register).\n"
-              "At the end it prints the blocks each module sent meanwhile (not with -q).\n"},
+              "At the end it prints the blocks each module sent meanwhile (not with -q). A setting\n"
+              "a module refuses is a warning, or with --strict an error.\n"},
     {"export", "usage: vento export RECORDING.vento OUT.wav|OUT.csv\n"
                "Converts a Recorder's recording file. OUT.wav: a mono 16-bit PCM WAV file at the\n"
                "recording's sample rate, every sample scaled by 32366 and held at the 16-bit limits, as\n"
@@ -256,6 +261,7 @@ struct RunCommand {
     std::string description;     // launch: the words joined
     std::optional<fs::path> save; // launch --save
     bool quiet = false;
+    bool processStats = false;
     vento::RunOptions options;
 };
 
@@ -278,7 +284,9 @@ RunCommand runCommand(const std::vector<std::string>& args, bool launch = false)
         const std::string& a = args[i];
         if (a == "--offline") o.offline = true;
         else if (a == "--windows") o.windows = true;
+        else if (a == "--strict") o.strict = true;
         else if (a == "-q") c.quiet = true;
+        else if (a == "--stats") c.processStats = true;
         else if (a == "--seconds") {
             std::string v = argument(args, i, a);
             char* end = nullptr;
@@ -328,6 +336,15 @@ void printBlocksSent(const std::vector<vento::ModuleSends>& sent, const char* ti
     for (const auto& [name, blocks] : sent) std::printf("  %-12s %ld\n", narrow(name).c_str(), blocks);
 }
 
+// The process figures of a run, a line each (printed with --stats even when quiet).
+void printProcessFigures(const vento::RunFigures& f)
+{
+    std::printf("process figures:\n");
+    std::printf("  %-18s %s\n", "at load", vento::figuresText(f.atLoad).c_str());
+    if (f.afterFirstSecond) std::printf("  %-18s %s\n", "after 1 s", vento::figuresText(*f.afterFirstSecond).c_str());
+    std::printf("  %-18s %s\n", "at the end", vento::figuresText(f.atEnd).c_str());
+}
+
 int run(const RunCommand& c, const vento::Graph* launched = nullptr)
 {
     std::optional<vento::GraphRun> graphRun;
@@ -360,6 +377,7 @@ int run(const RunCommand& c, const vento::Graph* launched = nullptr)
         for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap.file.wstring()).c_str());
         for (const auto& chart : o.charts) std::printf("chart %s\n", narrow(chart.file.wstring()).c_str());
     }
+    if (c.processStats) printProcessFigures(run.figures());
     run.closeWindows();
     return 0;
 }
@@ -497,10 +515,11 @@ int panel(const std::vector<std::string>& args)
 {
     fs::path file;
     std::wstring name;
-    bool offline = false, quiet = false;
+    bool offline = false, quiet = false, strict = false;
     size_t given = 0;
     for (const std::string& a : args) {
         if (a == "--offline") offline = true;
+        else if (a == "--strict") strict = true;
         else if (a == "-q") quiet = true;
         else if (!a.empty() && a[0] == '-') throw UsageError("panel: unknown option " + a);
         else if (given == 0) file = widePath(a), ++given;
@@ -509,7 +528,7 @@ int panel(const std::vector<std::string>& args)
     }
     if (given < 2 || name.empty()) throw UsageError("panel: which graph and module? (vento panel GRAPH INSTANCE)");
 
-    const vento::PanelRun result = vento::runPanel(file, name, offline);
+    const vento::PanelRun result = vento::runPanel(file, name, offline, strict);
     if (!quiet) printBlocksSent(result.sent, "blocks sent per module while the panel was open:");
     const std::string graph = narrow(file.wstring());
     switch (result.outcome) {

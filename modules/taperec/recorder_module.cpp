@@ -47,8 +47,9 @@ void RecorderModule::OnProcess()
     Block in = IsInputReady(defaultPin_) ? GetInputBlock(defaultPin_) : Block{};
     const long n = in.count;
     // A change of the input's block size ends a recording (only one that has a file: a recording
-    // waiting for its first block takes that block's size).
-    if (record && file && n != blockSize && !resetPending) {
+    // waiting for its first block takes that block's size). A call without an input block changes
+    // no size: a source slower than the engine's passes leaves such calls between its blocks.
+    if (record && file && n != 0 && n != blockSize && !resetPending) {
         record = false;
         resetPending = true;
     }

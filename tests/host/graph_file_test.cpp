@@ -105,8 +105,10 @@ TEST_F(GraphFileTest, WrittenFileReadsBackAsTheSameDescription)
 {
     Graph graph;
     graph.modules = {
-        // Floats that need all nine digits, and text that XML must escape.
-        {L"tone", L"SignalW", {{L"Amp", 0.1f}, {L"Tiny", 1.17549435e-38f}, {L"Big", 16777216.0f}, {L"File", std::wstring(L"\"<a & b>\".wav")}},
+        // Floats that need all nine digits, a subnormal one (its text reads as an underflow), and
+        // text that XML must escape.
+        {L"tone", L"SignalW", {{L"Amp", 0.1f}, {L"Tiny", 1.17549435e-38f}, {L"Subnormal", 1.40129846e-45f}, {L"Big", 16777216.0f},
+                               {L"File", std::wstring(L"\"<a & b>\".wav")}},
          {{5003, Action::Position, -4}, {204, Action::Select, 0}, {203, Action::Click, 1}}},
         {L"fft", L"FFT", {}, {}},
     };

@@ -135,6 +135,27 @@ TEST_F(RecorderTest, BlockSizeChangeEndsTheRecordingWithWhatWasRecorded)
     EXPECT_EQ(128u + 2 * 520u, fs::file_size(file)) << "closed with the two 128-sample records";
 }
 
+// A source slower than the engine's passes leaves calls without an input block: the recording goes
+// on through them (only a block of another size ends it).
+TEST_F(RecorderTest, CallsWithoutAnInputBlockKeepTheRecordingGoing)
+{
+    typeFileName(file);
+    panel->click(IDC_RECORD);
+    feedStep(ramp(128, 0));
+    step();
+    feedStep(ramp(128, 0.5f));
+    step();
+    step();
+    feedStep(ramp(128, 0.25f));
+    EXPECT_EQ(ramp(128, 0.25f), h.lastSent(pin).data);
+    panel->click(IDC_STOP);
+    step();
+    const auto bytes = bytesOf(file);
+    ASSERT_EQ(128u + 3 * 520u, bytes.size()) << "every block recorded";
+    EXPECT_EQ(200, readTimeOffset(std::span<const std::uint8_t, 8>(bytes.data() + 128 + 520, 8)));
+    EXPECT_EQ(0, std::memcmp(bytes.data() + 128 + 2 * 520 + 8, ramp(128, 0.25f).data(), 512));
+}
+
 TEST_F(RecorderTest, RecordWaitsForTheFirstBlockAndTakesItsSize)
 {
     typeFileName(file);

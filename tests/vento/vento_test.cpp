@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <fstream>
 #include <numbers>
 #include <regex>
@@ -478,6 +479,51 @@ TEST_F(Vento, EveryBadGraphIsOneClearLine)
     EXPECT_EQ(0u, help.out.find("usage: vento run GRAPH"));
 }
 
+// One line of vento's process figures ("  at load    private 67160 KiB, ... windows 3"), by name.
+std::map<std::string, double> processFigures(const std::string& out, const std::string& line)
+{
+    std::map<std::string, double> figures;
+    const size_t at = out.find("\n  " + line + " ");
+    if (at == std::string::npos) return figures;
+    const std::string text = out.substr(at + 3 + line.size(), out.find('\n', at + 1) - at - 3 - line.size());
+    std::smatch m;
+    for (const char* name : {"private", "handles", "GDI objects", "windows"})
+        if (std::regex_search(text, m, std::regex(std::string(name) + " ([0-9]+)"))) figures[name] = std::stod(m[1].str());
+    return figures;
+}
+
+// The short soak: the showcase (every module at once) for 10,000 blocks of its sources, offline. At
+// the end the process holds no more handles, GDI objects or windows than once the graph was loaded,
+// and little more memory (the modules' buffers are sized by their first blocks). scripts/soak.sh
+// runs the long one.
+TEST_F(Vento, TheShowcaseRunsTenThousandBlocksHoldingNoMoreThanItStartedWith)
+{
+    std::string text = contents(fs::path(VENTO_EXAMPLES) / L"showcase.xml");
+    const std::string relative = "examples/picture.bmp";
+    const std::wstring full = (fs::path(VENTO_EXAMPLES) / L"picture.bmp").wstring();
+    text.replace(text.find(relative), relative.size(), std::string(full.begin(), full.end()));
+    const fs::path graph = write(L"showcase.xml", text);
+
+    Result r = vento(L"run " + wide(graph) + L" --offline --blocks 10000 --stats");
+    ASSERT_EQ(0u, r.code) << r.err;
+    std::istringstream errors(r.err);
+    for (std::string line; std::getline(errors, line);) EXPECT_EQ(0u, line.find("running: ")) << "only progress: " << line;
+    for (const char* module : {"sweep", "noise"})
+        EXPECT_TRUE(std::regex_search(r.out, std::regex(std::string("\n  ") + module + " +10000\r?\n"))) << module << "\n" << r.out;
+    for (const char* module : {"chartview", "scope", "mag", "conv", "stream", "overlap", "ring", "view"})
+        EXPECT_TRUE(std::regex_search(r.out, std::regex(std::string("\n  ") + module + " +[1-9][0-9]*\r?\n"))) << module << " sent nothing\n"
+                                                                                                               << r.out;
+    auto atLoad = processFigures(r.out, "at load"), atEnd = processFigures(r.out, "at the end");
+    ASSERT_EQ(4u, atLoad.size()) << r.out;
+    ASSERT_EQ(4u, atEnd.size()) << r.out;
+    EXPECT_GT(atLoad["handles"], 0) << "handles are counted under Wine too";
+    EXPECT_GT(atLoad["GDI objects"], 0) << "GDI objects are counted under Wine too";
+    EXPECT_LE(atEnd["handles"], atLoad["handles"]) << r.out;
+    EXPECT_LE(atEnd["GDI objects"], atLoad["GDI objects"]) << r.out;
+    EXPECT_LE(atEnd["windows"], atLoad["windows"]) << r.out;
+    EXPECT_LE(atEnd["private"], atLoad["private"] + 8192) << "KiB\n" << r.out;
+}
+
 // The panel verb, with a watcher playing the user in the frame vento shows.
 // --- the gain chart: Sweep, SignalW, FIR and Spectrum together, paced by the engine -------------
 
@@ -682,6 +728,44 @@ TEST_F(VentoPanel, BadRequestsAreOneLineWithoutAFrame)
     EXPECT_EQ(0u, help.code);
     EXPECT_EQ(0u, help.out.find("usage: vento panel GRAPH INSTANCE"));
     EXPECT_NE(std::string::npos, vento(L"--help").out.find("  panel GRAPH INST"));
+}
+
+// SignalW keeps its block size when given -5: run and panel say so in a warning, or with --strict
+// fail with it before anything runs. Its own rounding (100.5 taken as 100) and a phase it saves but
+// never loads are no refusals.
+TEST_F(VentoPanel, RefusedSettingsAreWarningsAndErrorsWithStrict)
+{
+    const fs::path graph = write(L"g.xml", R"(<graph>
+  <module name="tone" type="SignalW"><float name="Amp" value="0.5"/><float name="BlockSize" value="-5"/></module>
+  <module name="fft" type="FFT"/>
+  <connect from="tone.Default" to="fft.Default"/>
+</graph>)");
+    const std::string refusal = "g.xml: module 'tone': setting 'BlockSize' = -5 was refused; it keeps 128\r\n";
+    Result warned = vento(L"run " + wide(graph) + L" --offline --blocks 2 -q");
+    EXPECT_EQ(0u, warned.code);
+    EXPECT_EQ("vento: warning: " + refusal, warned.err);
+    Result strict = vento(L"run " + wide(graph) + L" --offline --blocks 2 -q --strict");
+    EXPECT_EQ(1u, strict.code);
+    EXPECT_EQ("vento: " + refusal, strict.err);
+
+    bool frameShown = false;
+    Result panelStrict = vento(L"panel " + wide(graph) + L" tone --offline --strict", [&](HWND frame) {
+        frameShown = true;
+        press(frame, IDCANCEL);
+    });
+    EXPECT_EQ(1u, panelStrict.code);
+    EXPECT_EQ("vento: " + refusal, panelStrict.err);
+    EXPECT_FALSE(frameShown);
+    Result panel = vento(L"panel " + wide(graph) + L" tone --offline -q", [](HWND frame) { press(frame, IDCANCEL); });
+    EXPECT_EQ(0u, panel.code);
+    EXPECT_EQ("vento: warning: " + refusal, panel.err);
+
+    const fs::path taken = write(L"taken.xml", R"(<graph>
+  <module name="tone" type="SignalW"><float name="BlockSize" value="100.5"/><float name="Phase" value="2"/></module>
+</graph>)");
+    Result none = vento(L"run " + wide(taken) + L" --offline --blocks 2 -q --strict");
+    EXPECT_EQ(0u, none.code);
+    EXPECT_EQ("", none.err);
 }
 
 // The FIR's panel in vento's frame: a band pass chosen, its taps moved, OK: the graph keeps them.
