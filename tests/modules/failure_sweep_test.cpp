@@ -683,6 +683,28 @@ TEST_F(FailureSweep, EveryEngineCallOfEveryOperationFailsInTurnAndTheModuleCarri
     RecordProperty("cases", cases);
 }
 
+// The counters see what the sweep looks for: one more of each while it is held, none after.
+TEST(ResourceCounts, SeeOneMoreOfEachKindWhileItIsHeld)
+{
+    ASSERT_TRUE(vento::test::bstrCacheOff());
+    vento::ComApartment apartment;
+    ResourceCounts before = countResources();
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+    BSTR text = SysAllocString(L"held");
+    HWND window = CreateWindowExW(0, L"STATIC", L"held", WS_OVERLAPPEDWINDOW, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    ResourceCounts held = countResources();
+    EXPECT_EQ(before.taskMemory + 1, held.taskMemory);
+    EXPECT_EQ(before.handles + 1, held.handles);
+    EXPECT_EQ(before.gdiObjects + 1, held.gdiObjects);
+    EXPECT_EQ(before.windows + 1, held.windows);
+    DestroyWindow(window);
+    SysFreeString(text);
+    DeleteObject(pen);
+    CloseHandle(event);
+    EXPECT_EQ(before, countResources());
+}
+
 // Stands in for the XML document component's class and refuses to make one, as on a system
 // without it.
 class RefusingFactory final : public IClassFactory {
@@ -706,15 +728,6 @@ public:
     STDMETHODIMP LockServer(BOOL) override { return S_OK; }
     int refused = 0;
 };
-
-// Modules whose output depends on what their input documents say (a rate, an image size): without a
-// work document they never learn it, so their output differs from a module that has one.
-bool readsInputDocuments(std::wstring_view deliverable)
-{
-    return deliverable == L"reblocker" || deliverable == L"bandgate" || deliverable == L"picview" ||
-           deliverable == L"summer" || deliverable == L"tapfilter" || deliverable == L"taperec" ||
-           deliverable == L"plotview";
-}
 
 // Without the XML document component every module still lives its whole life: each operation
 // succeeds, Process sends its samples (documents stay as the engine made them), nothing leaks.
@@ -747,11 +760,11 @@ TEST_F(FailureSweep, EveryModuleLivesItsLifeWithoutTheDocumentComponent)
             }
             Sent next = run.probe();
             EXPECT_GT(refusing.refused, refusedBefore) << "the module never asked for a document";
-            if (!readsInputDocuments(row.deliverable)) {
-                for (auto& [pin, block] : next.outputs)
-                    if (block) block->props = normal.outputs[pin] ? normal.outputs[pin]->props : std::wstring();
-                EXPECT_EQ(normal, next) << "the samples differ from a module with a document";
+            // Only the samples are compared: the documents are the engine's own.
+            for (auto& [pin, block] : next.outputs) {
+                if (block) block->props = normal.outputs[pin] ? normal.outputs[pin]->props : std::wstring();
             }
+            EXPECT_EQ(normal, next) << "the samples differ from those of a module with a document";
         }
         EXPECT_EQ(before, countResources()) << "left behind";
         ASSERT_EQ(S_OK, CoRevokeClassObject(cookie));
