@@ -1,5 +1,6 @@
 #include "host/settings_store.h"
 
+#include <utility>
 #include "com/bstr.h"
 
 namespace vento {
@@ -10,8 +11,44 @@ namespace {
 const HRESULT notFound = HRESULT_FROM_WIN32(ERROR_NOT_FOUND);
 }
 
+void SettingsStore::recordCalls()
+{
+    if (!probe_) probe_ = std::make_unique<Probe>();
+}
+
+const std::vector<SettingsStore::Call>& SettingsStore::calls() const noexcept
+{
+    static const std::vector<Call> none;
+    return probe_ ? probe_->calls : none;
+}
+
+void SettingsStore::failCall(Call which, HRESULT hr, int skip)
+{
+    recordCalls();
+    probe_->faultCall = which;
+    probe_->faultHr = hr;
+    probe_->faultSkip = skip;
+}
+
+HRESULT SettingsStore::probe(Call call) noexcept
+{
+    try {
+        probe_->calls.push_back(call);
+    } catch (...) {
+        return E_OUTOFMEMORY;
+    }
+    if (SUCCEEDED(probe_->faultHr) || probe_->faultCall != call) return S_OK;
+    if (probe_->faultSkip > 0) {
+        --probe_->faultSkip;
+        return S_OK;
+    }
+    return std::exchange(probe_->faultHr, S_OK);
+}
+
 STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
 {
+    if (probe_) // only tests set it
+        if (HRESULT hr = probe(Call::ReadString); FAILED(hr)) return hr;
     return modkit::boundary([&] {
         if (!value) return E_POINTER;
         reads_.push_back({Kind::String, std::wstring(bstrView(name))});
@@ -24,6 +61,8 @@ STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
 
 STDMETHODIMP SettingsStore::WriteString(BSTR name, BSTR value) noexcept
 {
+    if (probe_)
+        if (HRESULT hr = probe(Call::WriteString); FAILED(hr)) return hr;
     return modkit::boundary([&] {
         setString(bstrView(name), bstrView(value));
         writes_.push_back({Kind::String, std::wstring(bstrView(name))});
@@ -32,6 +71,8 @@ STDMETHODIMP SettingsStore::WriteString(BSTR name, BSTR value) noexcept
 
 STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
 {
+    if (probe_)
+        if (HRESULT hr = probe(Call::ReadFloat); FAILED(hr)) return hr;
     return modkit::boundary([&] {
         if (!value) return E_POINTER;
         reads_.push_back({Kind::Float, std::wstring(bstrView(name))});
@@ -44,6 +85,8 @@ STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
 
 STDMETHODIMP SettingsStore::WriteFloat(BSTR name, float value) noexcept
 {
+    if (probe_)
+        if (HRESULT hr = probe(Call::WriteFloat); FAILED(hr)) return hr;
     return modkit::boundary([&] {
         setFloat(bstrView(name), value);
         writes_.push_back({Kind::Float, std::wstring(bstrView(name))});

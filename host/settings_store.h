@@ -2,8 +2,12 @@
 // The store a module saves its settings to and loads them from: named 32-bit floats and named
 // strings, kept apart. The engine (and a test) can inspect and preset values and see the order in
 // which the module wrote them.
+//
+// For tests, a store can also log every call made through ISettingsStore and fail a chosen one
+// (fault injection), as a module core can; off, this costs one test per call.
 #include <windows.h>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -24,6 +28,15 @@ public:
     STDMETHODIMP WriteString(BSTR name, BSTR value) noexcept override;
     STDMETHODIMP ReadFloat(BSTR name, float* value) noexcept override;
     STDMETHODIMP WriteFloat(BSTR name, float value) noexcept override;
+
+    enum class Call { ReadString, WriteString, ReadFloat, WriteFloat };
+    // From now on, log every ISettingsStore call; the log starts empty.
+    void recordCalls();
+    // Calls made since recordCalls(), in order (empty when not recording).
+    const std::vector<Call>& calls() const noexcept;
+    // The (skip + 1)-th next call of `which` fails with `hr` and changes nothing (records calls from
+    // now on if the store did not already). One fault at a time; a new one replaces the old.
+    void failCall(Call which, HRESULT hr, int skip = 0);
 
     enum class Kind { Float, String };
     struct Write {
@@ -51,6 +64,17 @@ public:
     void clearReads() noexcept { reads_.clear(); }
 
 private:
+    // The test side: the call log and the fault due, made on first use.
+    struct Probe {
+        std::vector<Call> calls;
+        Call faultCall = Call::ReadString;
+        HRESULT faultHr = S_OK;
+        int faultSkip = 0;
+    };
+    // Logs the call; the injected failure when one is due, else S_OK.
+    HRESULT probe(Call call) noexcept;
+
+    std::unique_ptr<Probe> probe_;
     std::map<std::wstring, float, std::less<>> floats_;
     std::map<std::wstring, std::wstring, std::less<>> strings_;
     std::vector<Write> writes_;

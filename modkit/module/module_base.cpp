@@ -1,6 +1,7 @@
 #include "module/module_base.h"
 
 #include <olectl.h>
+#include <algorithm>
 #include "com/handle.h"
 
 namespace modkit {
@@ -246,7 +247,13 @@ Block ModuleBase::GetOutputBlock(const Pin& pin)
     return Block::from(record);
 }
 
-void ModuleBase::SendOutput(const Pin& pin) { check(site->SendOutput(pin.bstr())); }
+void ModuleBase::SendOutput(const Pin& pin)
+{
+    if (!pendingProps_.empty() &&
+        std::find(pendingProps_.begin(), pendingProps_.end(), pin.name()) != pendingProps_.end())
+        PropagateProps(pin); // its last publication was refused by the engine
+    check(site->SendOutput(pin.bstr()));
+}
 
 Block ModuleBase::ResizeOutput(const Pin& pin, Block out, long size, bool republish)
 {

@@ -17,6 +17,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 #include "com/bstr.h"
 #include "com/dispatch.h"
 #include "com/error.h"
@@ -119,6 +120,8 @@ private:
     void AnnouncePage();
 
     const ModuleIdentity& identity_;
+    bool documentCallFailed_ = false; // an engine call failed while a document was read or written
+    std::vector<std::wstring> pendingProps_; // outputs whose document is to be published again
 };
 
 // One property of a loaded document. Both fail with E_POINTER when the document has no PROPS element.

@@ -1,6 +1,9 @@
 // Property documents: reading an input's document, publishing an output's, and reacting to changes.
 #include "module/module_base.h"
 
+#include <algorithm>
+#include "com/handle.h"
+
 namespace modkit {
 
 void ModuleBase::OnOutputProps(IXMLDOMDocument*, const Pin&) {}
@@ -13,17 +16,24 @@ std::wstring_view ModuleBase::InputPropsView(const Pin& pin)
         return record && record->props ? bstrView(*record->props) : std::wstring_view();
     };
     long count = 0;
-    if (SUCCEEDED(site->GetInputCount(pin.bstr(), &count)) && count >= 1) {
+    HRESULT counted = site->GetInputCount(pin.bstr(), &count);
+    if (SUCCEEDED(counted) && count >= 1) {
         for (long i = 0; i < count; ++i) {
             SignalBlock* record = nullptr;
-            if (FAILED(site->GetInputBlockAt(pin.bstr(), i, &record))) continue;
+            if (FAILED(site->GetInputBlockAt(pin.bstr(), i, &record))) {
+                documentCallFailed_ = true;
+                continue;
+            }
             std::wstring_view text = textOf(record);
             if (!text.empty()) return text;
         }
         return std::wstring_view();
     }
     SignalBlock* record = nullptr;
-    if (FAILED(site->GetInputBlock(pin.bstr(), &record))) return std::wstring_view();
+    if (FAILED(site->GetInputBlock(pin.bstr(), &record))) {
+        documentCallFailed_ = true;
+        return std::wstring_view();
+    }
     return textOf(record);
 }
 
@@ -32,7 +42,11 @@ std::wstring ModuleBase::GetInputProps(const Pin& pin) { return std::wstring(Inp
 void ModuleBase::SetOutputProps(const Pin& pin, std::wstring_view text)
 {
     SignalBlock* record = nullptr;
-    if (FAILED(site->GetOutputBlock(pin.bstr(), &record)) || !record || !record->props) return;
+    if (FAILED(site->GetOutputBlock(pin.bstr(), &record))) {
+        documentCallFailed_ = true;
+        return;
+    }
+    if (!record || !record->props) return;
     BSTR replacement = Bstr::allocate(text);
     Bstr::adopt(std::exchange(*record->props, replacement)); // the string it held is ours to free
 }
@@ -46,6 +60,24 @@ void ModuleBase::LoadDocument(std::wstring_view text, bool* parsed)
 
 void ModuleBase::PropagateProps(const Pin& pin)
 {
+    // Reading and writing documents never fail, but an engine call refused on the way leaves the
+    // output with a document made from nothing, or with its old one, and the input's document may
+    // not change again for the rest of the run. Such a document is published again before the pin's
+    // next block goes out (SendOutput).
+    documentCallFailed_ = false;
+    auto noteOutcome = scopeExit([&]() noexcept {
+        auto pending = std::find(pendingProps_.begin(), pendingProps_.end(), pin.name());
+        if (!documentCallFailed_) {
+            if (pending != pendingProps_.end()) pendingProps_.erase(pending);
+            return;
+        }
+        if (pending != pendingProps_.end()) return;
+        try {
+            pendingProps_.emplace_back(pin.name());
+        } catch (...) {
+            // Out of memory: the document stays as it is, as it did before retries existed.
+        }
+    });
     std::wstring text = GetInputProps(pin);
     if (text.empty()) text = emptyPropsDocument;
     if (!document) return;

@@ -75,13 +75,23 @@ void BMPModule::ReadPicture()
     }
     const bmp::Picture& picture = *reading.picture;
     const bool newShape = picture.width != outputWidth || picture.height != outputHeight;
-    outputWidth = picture.width;
+    const long oldWidth = outputWidth, oldHeight = outputHeight;
+    outputWidth = picture.width; // the output document is made from these
     outputHeight = picture.height;
     const long count = long(picture.words.size());
-    Block out = GetOutputBlock(outputPin_);
-    if (out.count != count) out = ResizeOutput(outputPin_, out, count);
-    // The same count in another shape (4 x 6 after 6 x 4) still changes "Width" and "Height".
-    else if (newShape) PropagateProps(outputPin_);
+    Block out;
+    try {
+        out = GetOutputBlock(outputPin_);
+        if (out.count != count) out = ResizeOutput(outputPin_, out, count);
+        // The same count in another shape (4 x 6 after 6 x 4) still changes "Width" and "Height".
+        else if (newShape) PropagateProps(outputPin_);
+    } catch (...) {
+        // The engine refused a step: the output keeps its old shape, so the next try still sees a
+        // new one and publishes its document, whatever size the block was left with.
+        outputWidth = oldWidth;
+        outputHeight = oldHeight;
+        throw;
+    }
     if (out.data)
         std::memcpy(out.data, picture.words.data(), size_t(std::min(out.count, count)) * sizeof(std::uint32_t));
     SendOutput(outputPin_);

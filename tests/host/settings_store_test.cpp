@@ -56,5 +56,25 @@ TEST_F(SettingsStoreTest, ValuesRoundTripAndWritesAreRecordedInOrder)
     EXPECT_EQ(std::optional<float>(-3.5f), store->floatValue(L"Gain"));
 }
 
+TEST_F(SettingsStoreTest, AnInjectedFailureHitsTheChosenCallOnceAndChangesNothing)
+{
+    using Call = SettingsStore::Call;
+    EXPECT_TRUE(store->calls().empty()) << "no log until asked for";
+    store->setFloat(L"Gain", 2.0f);
+    store->failCall(Call::WriteFloat, E_ACCESSDENIED, 1);
+
+    EXPECT_EQ(S_OK, store->WriteFloat(L"Gain"_b.get(), 3.0f));
+    EXPECT_EQ(S_OK, store->WriteString(L"File"_b.get(), L"a.wav"_b.get())) << "another kind of call";
+    EXPECT_EQ(E_ACCESSDENIED, store->WriteFloat(L"Gain"_b.get(), 4.0f)) << "the second write of a float";
+    EXPECT_EQ(3.0f, store->floatValue(L"Gain"));
+    EXPECT_EQ(S_OK, store->WriteFloat(L"Gain"_b.get(), 5.0f)) << "once only";
+    float value = 0;
+    EXPECT_EQ(S_OK, store->ReadFloat(L"Gain"_b.get(), &value));
+    EXPECT_EQ(5.0f, value);
+    EXPECT_EQ((std::vector<Call>{Call::WriteFloat, Call::WriteString, Call::WriteFloat, Call::WriteFloat, Call::ReadFloat}),
+              store->calls());
+    EXPECT_EQ(3u, store->writes().size()) << "the failed write is no write";
+}
+
 } // namespace
 } // namespace vento::test
