@@ -128,6 +128,11 @@ GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
     engine_->setSettingsObserver([this](Instance&) { writeGraph(*engine_, graph_, graphFile_); });
     openWindows();
     openTaps();
+    if (options_.stats) {
+        stats_ = std::make_unique<RunStats>(*engine_);
+        engine_->setProcessObserver([this](const Instance& instance, LONGLONG ticks) { stats_->processed(instance, ticks); });
+    }
+    observeSends();
     for (const auto& instance : engine_->instances())
         if (instance->core->sources().empty() && !instance->core->outputs().empty()) sources_.push_back(instance.get());
     if (!options_.seconds && sources_.empty()) throw EngineError("the graph has no source module to count blocks of");
@@ -169,8 +174,13 @@ void GraphRun::openTaps()
             throw EngineError("--chart: '" + narrow(request.instance) + "' has no output pin '" + narrow(request.pin) + "'");
         charts_.push_back({instance, request.pin, request.file, {}, false});
     }
-    if (taps_.empty() && charts_.empty()) return;
+}
+
+void GraphRun::observeSends()
+{
+    if (taps_.empty() && charts_.empty() && !stats_) return;
     engine_->setSendObserver([this](const ModuleCore& core, std::wstring_view pin, const OutputPin& out) {
+        if (stats_) stats_->sent(core, out, engine_->clock().now());
         for (Tap& tap : taps_)
             if (tap.instance->core == &core && tap.pin == pin) tap.file.write(out.data());
         for (Chart& chart : charts_)

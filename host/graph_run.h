@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 #include "host/graph_build.h"
+#include "host/run_stats.h"
 #include "host/vento_engine.h"
 
 namespace vento {
@@ -84,6 +85,7 @@ struct RunOptions {
     std::vector<TapRequest> taps;
     std::vector<TapRequest> charts;   // the last block of each pin, as a chart (writeChart)
     double chartBinHertz = 1.0;       // hertz from one chart value to the next
+    bool stats = false;               // time every Process and the paced sources' blocks (RunStats)
 };
 
 struct RunProgress {
@@ -126,6 +128,8 @@ public:
     void saveSnapshots(const std::function<void(const std::filesystem::path&)>& saved = {});
     // CloseWindow on every module.
     void closeWindows();
+    // What options().stats measured; null without it.
+    const RunStats* stats() const noexcept { return stats_.get(); }
 
 private:
     struct Tap {
@@ -142,6 +146,8 @@ private:
     };
     void openWindows();
     void openTaps();
+    // The one send observer: taps, charts and statistics.
+    void observeSends();
     bool done() const;
     // Notes which sources sent; throws for a counted source that stalled.
     void checkStalls();
@@ -161,6 +167,7 @@ private:
     };
     std::vector<LastSend> lastSends_;
     LONGLONG begin_ = 0, end_ = 0;
+    std::unique_ptr<RunStats> stats_;
     // Last, so that it goes first: its observers point into the members above.
     std::unique_ptr<Engine> engine_;
 };

@@ -159,7 +159,16 @@ HRESULT Engine::process(Instance& instance)
 {
     if (instance.core->updateDepth() > 0) return S_FALSE;
     processing_ = &instance;
-    HRESULT hr = instance.module->Process();
+    HRESULT hr;
+    if (processObserver_) {
+        LARGE_INTEGER before, after;
+        QueryPerformanceCounter(&before);
+        hr = instance.module->Process();
+        QueryPerformanceCounter(&after);
+        processObserver_(instance, after.QuadPart - before.QuadPart);
+    } else {
+        hr = instance.module->Process();
+    }
     processing_ = nullptr;
     instance.core->clearInputReadiness();
     return hr;
@@ -257,9 +266,7 @@ long Engine::step()
     return sendsThisPass_;
 }
 
-namespace {
-// "SamplesPerSecond" of a property document, 0 when it states none.
-long samplesPerSecond(BSTR props)
+long samplesPerSecond(BSTR props) noexcept
 {
     auto text = propsText(props);
     if (!text) return 0;
@@ -268,7 +275,6 @@ long samplesPerSecond(BSTR props)
     if (at == std::wstring_view::npos) return 0;
     return std::wcstol(text->data() + at + open.size(), nullptr, 10);
 }
-} // namespace
 
 LONGLONG Engine::offlineInterval() const
 {

@@ -52,7 +52,7 @@ const std::map<std::string, const char*> verbHelp = {
              "their block sizes. Each module is created and initialized to read them.\n"},
     {"run", "usage: vento run GRAPH [--offline] [--seconds S | --blocks N] [--windows]\n"
             "                 [--tap INSTANCE.PIN=FILE]... [--chart INSTANCE.PIN=FILE]... [--bin-hz HZ]\n"
-            "                 [--snapshot DIR] [-q]\n"
+            "                 [--snapshot DIR] [--stats] [-q]\n"
             "Runs the graph file GRAPH.\n"
             "  --offline        run on a virtual clock, as fast as the CPU allows (same blocks as real time)\n"
             "  --seconds S      stop after S seconds of graph time\n"
@@ -65,7 +65,10 @@ const std::map<std::string, const char*> verbHelp = {
             "                   frequency_hz,gain and one row per value (its index x --bin-hz, the value)\n"
             "  --bin-hz HZ      hertz from one chart value to the next (default 1: the index)\n"
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.png (opens windows)\n"
-            "  -q               no progress line and no summary\n"
+            "  --stats          at the end, per module: blocks sent, Process calls, time per call (mean,\n"
+            "                   99th percentile), and for paced sources how late their blocks were sent\n"
+            "                   (mean, 99th percentile, max, share within 1 ms); see docs/run-stats.md\n"
+            "  -q               no progress line and no summary (--stats still prints)\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"
             "Without --windows, a module's message box is printed as 'vento: INSTANCE: TEXT' on\n"
             "stderr and answered OK; the run goes on.\n"},
@@ -213,6 +216,7 @@ RunCommand runCommand(const std::vector<std::string>& args)
         if (a == "--offline") o.offline = true;
         else if (a == "--windows") o.windows = true;
         else if (a == "-q") c.quiet = true;
+        else if (a == "--stats") o.stats = true;
         else if (a == "--seconds") {
             std::string v = argument(args, i, a);
             char* end = nullptr;
@@ -256,6 +260,24 @@ void printBlocksSent(const std::vector<vento::ModuleSends>& sent, const char* ti
     for (const auto& [name, blocks] : sent) std::printf("  %-12s %ld\n", narrow(name).c_str(), blocks);
 }
 
+// --stats: one row per module, after the run.
+void printRunStats(const vento::GraphRun& run)
+{
+    const vento::RunStats* stats = run.stats();
+    if (!stats) return;
+    std::printf("stats per module (time per Process call in us; lateness of paced sources' blocks in ms):\n");
+    std::printf("  %-12s %9s %10s %9s %9s | %9s %9s %9s %11s\n", "module", "blocks", "calls", "mean us", "p99 us",
+                "late mean", "late p99", "late max", "within 1ms");
+    for (const vento::ModuleStats& m : stats->report()) {
+        std::printf("  %-12s %9ld %10ld %9.2f %9.2f | ", narrow(m.name).c_str(), m.blocks, m.calls, m.meanUs, m.p99Us);
+        if (m.lateness && m.lateness->blocks > 0)
+            std::printf("%9.3f %9.3f %9.3f %10.1f%%\n", m.lateness->meanMs, m.lateness->p99Ms, m.lateness->maxMs,
+                        100.0 * m.lateness->withinOneMs);
+        else
+            std::printf("%9s %9s %9s %11s\n", "-", "-", "-", "-");
+    }
+}
+
 int run(const RunCommand& c)
 {
     vento::GraphRun run(c.graph, c.options);
@@ -285,6 +307,7 @@ int run(const RunCommand& c)
         for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap.file.wstring()).c_str());
         for (const auto& chart : o.charts) std::printf("chart %s\n", narrow(chart.file.wstring()).c_str());
     }
+    printRunStats(run);
     run.closeWindows();
     return 0;
 }
