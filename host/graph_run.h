@@ -151,6 +151,9 @@ private:
     bool done() const;
     // Notes which sources sent; throws for a counted source that stalled.
     void checkStalls();
+    // Real time: notes each paced source's grid after a pass, and waits after one that sent nothing.
+    void notePaces();
+    void waitForNextBlock();
     // Answers and reports the modules' message boxes (headless runs).
     void reportMessageBox(std::wstring_view caption, std::wstring_view text) const;
 
@@ -166,6 +169,12 @@ private:
         LONGLONG at;
     };
     std::vector<LastSend> lastSends_;
+    struct Pace {
+        long blocks = 0;
+        LONGLONG interval = 0; // 0: the source states no rate
+        LONGLONG due = 0;      // the last block's due time, as far as the sends show it
+    };
+    std::vector<Pace> paces_; // per counted source
     LONGLONG begin_ = 0, end_ = 0;
     std::unique_ptr<RunStats> stats_;
     // Last, so that it goes first: its observers point into the members above.

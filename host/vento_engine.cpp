@@ -44,7 +44,7 @@ private:
     Engine* engine_;
 };
 
-Engine::Engine(std::unique_ptr<Clock> clock) : clock_(std::move(clock))
+Engine::Engine(std::unique_ptr<Clock> clock) : clock_(std::move(clock)), offlineClock_(dynamic_cast<OfflineClock*>(clock_.get()))
 {
     factory_ = modkit::make<CoreFactory>(this);
     check(CoRegisterClassObject(CLSID_ModuleCore, factory_.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
@@ -262,7 +262,7 @@ long Engine::step()
     for (Instance* instance : schedule())
         if (HRESULT hr = process(*instance); FAILED(hr))
             throw EngineError(narrow(instance->name) + ": Process failed (" + narrow(modkit::hresultText(hr)) + ")");
-    if (auto* offline = dynamic_cast<OfflineClock*>(clock_.get())) offline->advance(offlineInterval());
+    if (offlineClock_) offlineClock_->advance(offlineInterval());
     return sendsThisPass_;
 }
 
@@ -281,9 +281,18 @@ LONGLONG Engine::offlineInterval() const
     const LONGLONG frequency = clock_->frequency();
     LONGLONG shortest = 0;
     schedule();
+    size_t at = 0;
     for (const Instance* instance : sources_) {
         for (const auto& [name, out] : instance->core->outputs()) {
-            long rate = samplesPerSecond(out.props());
+            const std::wstring_view text = modkit::bstrView(out.props());
+            if (at == rates_.size() || rates_[at].pin != &out) {
+                rates_.resize(at);
+                rates_.push_back({&out, std::wstring(text), samplesPerSecond(out.props())});
+            } else if (!modkit::sameText(rates_[at].props, text)) {
+                rates_[at].props = text;
+                rates_[at].rate = samplesPerSecond(out.props());
+            }
+            const long rate = rates_[at++].rate;
             if (rate <= 0 || out.size() <= 0) continue;
             LONGLONG ticks = LONGLONG(out.size()) * frequency / rate;
             if (ticks > 0 && (shortest == 0 || ticks < shortest)) shortest = ticks;

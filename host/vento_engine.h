@@ -137,6 +137,14 @@ private:
     void settingsWritten(const ModuleCore& core);
 
     std::unique_ptr<Clock> clock_;
+    OfflineClock* offlineClock_ = nullptr; // clock_, when it is the offline clock
+    // Each source output's rate, read again only when its document's text changed.
+    struct StatedRate {
+        const OutputPin* pin;
+        std::wstring props;
+        long rate;
+    };
+    mutable std::vector<StatedRate> rates_;
     std::vector<ModuleCore*> cores_;
     std::vector<std::unique_ptr<Instance>> instances_;
     Microsoft::WRL::ComPtr<CoreFactory> factory_;
