@@ -28,6 +28,7 @@
 #include <vector>
 #include "host/graph_build.h"
 #include "host/process_stats.h"
+#include "host/run_stats.h"
 #include "host/vento_engine.h"
 
 namespace vento {
@@ -86,6 +87,7 @@ struct RunOptions {
     std::vector<TapRequest> taps;
     std::vector<TapRequest> charts;   // the last block of each pin, as a chart (writeChart)
     double chartBinHertz = 1.0;       // hertz from one chart value to the next
+    bool stats = false;               // time every Process and the paced sources' blocks (RunStats)
 };
 
 // What the process held while a graph ran (process_stats.h): once the graph was loaded, after the
@@ -140,6 +142,8 @@ public:
     void saveSnapshots(const std::function<void(const std::filesystem::path&)>& saved = {});
     // CloseWindow on every module.
     void closeWindows();
+    // What options().stats measured; null without it.
+    const RunStats* stats() const noexcept { return stats_.get(); }
 
 private:
     struct Tap {
@@ -157,9 +161,14 @@ private:
     void setUp(bool endGiven);
     void openWindows();
     void openTaps();
+    // The one send observer: taps, charts and statistics.
+    void observeSends();
     bool done() const;
     // Notes which sources sent; throws for a counted source that stalled.
     void checkStalls();
+    // Real time: notes each paced source's grid after a pass, and waits after one that sent nothing.
+    void notePaces();
+    void waitForNextBlock();
     // Answers and reports the modules' message boxes (headless runs).
     void reportMessageBox(std::wstring_view caption, std::wstring_view text) const;
 
@@ -175,8 +184,15 @@ private:
         LONGLONG at;
     };
     std::vector<LastSend> lastSends_;
+    struct Pace {
+        long blocks = 0;
+        LONGLONG interval = 0; // 0: the source states no rate
+        LONGLONG due = 0;      // the last block's due time, as far as the sends show it
+    };
+    std::vector<Pace> paces_; // per counted source
     LONGLONG begin_ = 0, end_ = 0;
     RunFigures figures_;
+    std::unique_ptr<RunStats> stats_;
     // Last, so that it goes first: its observers point into the members above.
     std::unique_ptr<Engine> engine_;
 };

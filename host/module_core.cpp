@@ -41,7 +41,8 @@ HRESULT ModuleCore::QueryExtraInterface(REFIID iid, void** out) noexcept
 template <class Body>
 HRESULT ModuleCore::call(SiteCall which, BSTR pin, Body&& body) noexcept
 {
-    return modkit::boundary([&]() -> HRESULT {
+    // No resource scope: the engine's answers load no resources.
+    return modkit::guarded([&]() -> HRESULT {
         ++log_.counts_[static_cast<std::size_t>(which)];
         if (recordCalls_) log_.entries_.push_back({which, std::wstring(bstrView(pin))});
         if (HRESULT hr = dueFault(which); FAILED(hr)) return hr;
@@ -81,19 +82,24 @@ OutputPin* ModuleCore::findOutput(std::wstring_view name) noexcept
     return it == outputs_.end() ? nullptr : &it->second;
 }
 
-InputPin& ModuleCore::input(BSTR pin)
+// Modules keep their pin names' BSTRs, so a pin is first looked for by the string's address. A hit
+// still compares the text: a string freed and made again at the same address may name another pin.
+// Pins are never removed, so the remembered ones stay valid.
+template <class PinT>
+PinT& ModuleCore::lookup(std::map<std::wstring, PinT, std::less<>>& pins, PinMemo<PinT>& memo, BSTR pin)
 {
-    InputPin* found = findInput(bstrView(pin));
-    if (!found) throwHr(E_INVALIDARG);
-    return *found;
+    const std::wstring_view name = bstrView(pin);
+    for (const auto& seen : memo.entries)
+        if (seen.pin && seen.name == pin && modkit::sameText(*seen.key, name)) return *seen.pin;
+    auto it = pins.find(name);
+    if (it == pins.end()) throwHr(E_INVALIDARG);
+    memo.entries[memo.next++ % memo.entries.size()] = {pin, &it->first, &it->second};
+    return it->second;
 }
 
-OutputPin& ModuleCore::output(BSTR pin)
-{
-    OutputPin* found = findOutput(bstrView(pin));
-    if (!found) throwHr(E_INVALIDARG);
-    return *found;
-}
+InputPin& ModuleCore::input(BSTR pin) { return lookup(inputs_, inputMemo_, pin); }
+
+OutputPin& ModuleCore::output(BSTR pin) { return lookup(outputs_, outputMemo_, pin); }
 
 InputSlot& ModuleCore::slot(BSTR pin, LONG index)
 {

@@ -138,6 +138,19 @@ private:
     HRESULT call(SiteCall which, BSTR pin, Body&& body) noexcept;
     HRESULT dueFault(SiteCall which) noexcept;
 
+    template <class PinT>
+    struct PinMemo {
+        struct Entry {
+            BSTR name = nullptr;
+            const std::wstring* key = nullptr;
+            PinT* pin = nullptr;
+        };
+        std::array<Entry, 4> entries{};
+        unsigned next = 0;
+    };
+    template <class PinT>
+    static PinT& lookup(std::map<std::wstring, PinT, std::less<>>& pins, PinMemo<PinT>& memo, BSTR pin);
+
     HRESULT addInput(BSTR pin, LONG size, bool multi);
     InputPin& input(BSTR pin);
     OutputPin& output(BSTR pin);
@@ -149,6 +162,8 @@ private:
     std::wstring instanceName_;
     std::map<std::wstring, InputPin, std::less<>> inputs_;
     std::map<std::wstring, OutputPin, std::less<>> outputs_;
+    PinMemo<InputPin> inputMemo_;
+    PinMemo<OutputPin> outputMemo_;
     int updateDepth_ = 0;
     long modifiedCount_ = 0;
     long lastModifiedFlag_ = 0;

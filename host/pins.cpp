@@ -27,7 +27,9 @@ std::optional<std::wstring_view> propsText(BSTR props) noexcept
 
 void InputSlot::receive(std::span<const float> data, std::optional<std::wstring_view> props, long status)
 {
-    if (props != propsText(props_.get())) props_ = props ? modkit::Bstr(*props) : modkit::Bstr();
+    const std::optional<std::wstring_view> held = propsText(props_.get());
+    const bool same = props ? held && modkit::sameText(*props, *held) : !held;
+    if (!same) props_ = props ? modkit::Bstr(*props) : modkit::Bstr();
     data_.assign(data.begin(), data.end());
     status_ = status;
     nullRecord_ = false;

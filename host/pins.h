@@ -20,6 +20,8 @@ class OutputPin;
 
 // Text of a property-document variable; nullopt when it holds no string at all.
 std::optional<std::wstring_view> propsText(BSTR props) noexcept;
+// "SamplesPerSecond" of a property document, 0 when it states none.
+long samplesPerSecond(BSTR props) noexcept;
 
 // One connection of an input: the block that came in on it and whether it waits to be processed.
 // Before the first delivery the record has status 1, no data and count 0.

@@ -44,7 +44,7 @@ private:
     Engine* engine_;
 };
 
-Engine::Engine(std::unique_ptr<Clock> clock) : clock_(std::move(clock))
+Engine::Engine(std::unique_ptr<Clock> clock) : clock_(std::move(clock)), offlineClock_(dynamic_cast<OfflineClock*>(clock_.get()))
 {
     factory_ = modkit::make<CoreFactory>(this);
     check(CoRegisterClassObject(CLSID_ModuleCore, factory_.Get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
@@ -159,7 +159,16 @@ HRESULT Engine::process(Instance& instance)
 {
     if (instance.core->updateDepth() > 0) return S_FALSE;
     processing_ = &instance;
-    HRESULT hr = instance.module->Process();
+    HRESULT hr;
+    if (processObserver_) {
+        LARGE_INTEGER before, after;
+        QueryPerformanceCounter(&before);
+        hr = instance.module->Process();
+        QueryPerformanceCounter(&after);
+        processObserver_(instance, after.QuadPart - before.QuadPart);
+    } else {
+        hr = instance.module->Process();
+    }
     processing_ = nullptr;
     instance.core->clearInputReadiness();
     return hr;
@@ -253,13 +262,11 @@ long Engine::step()
     for (Instance* instance : schedule())
         if (HRESULT hr = process(*instance); FAILED(hr))
             throw EngineError(narrow(instance->name) + ": Process failed (" + narrow(modkit::hresultText(hr)) + ")");
-    if (auto* offline = dynamic_cast<OfflineClock*>(clock_.get())) offline->advance(offlineInterval());
+    if (offlineClock_) offlineClock_->advance(offlineInterval());
     return sendsThisPass_;
 }
 
-namespace {
-// "SamplesPerSecond" of a property document, 0 when it states none.
-long samplesPerSecond(BSTR props)
+long samplesPerSecond(BSTR props) noexcept
 {
     auto text = propsText(props);
     if (!text) return 0;
@@ -268,16 +275,24 @@ long samplesPerSecond(BSTR props)
     if (at == std::wstring_view::npos) return 0;
     return std::wcstol(text->data() + at + open.size(), nullptr, 10);
 }
-} // namespace
 
 LONGLONG Engine::offlineInterval() const
 {
     const LONGLONG frequency = clock_->frequency();
     LONGLONG shortest = 0;
     schedule();
+    size_t at = 0;
     for (const Instance* instance : sources_) {
         for (const auto& [name, out] : instance->core->outputs()) {
-            long rate = samplesPerSecond(out.props());
+            const std::wstring_view text = modkit::bstrView(out.props());
+            if (at == rates_.size() || rates_[at].pin != &out) {
+                rates_.resize(at);
+                rates_.push_back({&out, std::wstring(text), samplesPerSecond(out.props())});
+            } else if (!modkit::sameText(rates_[at].props, text)) {
+                rates_[at].props = text;
+                rates_[at].rate = samplesPerSecond(out.props());
+            }
+            const long rate = rates_[at++].rate;
             if (rate <= 0 || out.size() <= 0) continue;
             LONGLONG ticks = LONGLONG(out.size()) * frequency / rate;
             if (ticks > 0 && (shortest == 0 || ticks < shortest)) shortest = ticks;

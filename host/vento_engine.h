@@ -48,6 +48,7 @@ public:
     Engine& operator=(const Engine&) = delete;
 
     Clock& clock() noexcept { return *clock_; }
+    const Clock& clock() const noexcept { return *clock_; }
 
     // Creates a module and adds it under `name` (empty: the module's type name and a number, "FFT1").
     // Errors are thrown as modkit::ComError.
@@ -106,6 +107,11 @@ public:
     // Keep the ordered call log of every core (counts are always kept). Costs an allocation per call.
     void setCallRecording(bool record) noexcept;
 
+    // Told how long each Process took, in clock-frequency ticks of the performance counter (read
+    // around the call whatever the engine's clock). Without one nothing is timed.
+    using ProcessObserver = std::function<void(const Instance&, LONGLONG ticks)>;
+    void setProcessObserver(ProcessObserver observer) { processObserver_ = std::move(observer); }
+
     // Called after every SendOutput of any module, once the block has been delivered.
     using SendObserver = std::function<void(const ModuleCore&, std::wstring_view pin, const OutputPin&)>;
     void setSendObserver(SendObserver observer) { sendObserver_ = std::move(observer); }
@@ -131,6 +137,14 @@ private:
     void settingsWritten(const ModuleCore& core);
 
     std::unique_ptr<Clock> clock_;
+    OfflineClock* offlineClock_ = nullptr; // clock_, when it is the offline clock
+    // Each source output's rate, read again only when its document's text changed.
+    struct StatedRate {
+        const OutputPin* pin;
+        std::wstring props;
+        long rate;
+    };
+    mutable std::vector<StatedRate> rates_;
     std::vector<ModuleCore*> cores_;
     std::vector<std::unique_ptr<Instance>> instances_;
     Microsoft::WRL::ComPtr<CoreFactory> factory_;
@@ -144,6 +158,7 @@ private:
     };
     std::vector<NewCoreFault> newCoreFaults_;
     SendObserver sendObserver_;
+    ProcessObserver processObserver_;
     SettingsObserver settingsObserver_;
     long sendsThisPass_ = 0;
     std::atomic<const Instance*> processing_{nullptr};

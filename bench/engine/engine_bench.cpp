@@ -12,6 +12,11 @@
 // and the block-stream modules, each after SignalW with its settings at their defaults (Stream:
 // 128 samples at the input's rate, by interpolation; Overlap 0; Multiplier of one input), against
 // SignalW alone.
+// Then the scaling of a chain (SignalW followed by 0, 4, 19 and 49 Filters at 128: engine time per
+// block, its least-squares line over the module count and each chain's distance from it), and the
+// costs of one block's path taken apart: single site calls as a module makes them (the pin's BSTR made
+// once and kept, as modkit's Pin does), a SendOutput to one input, a Process that finds nothing ready,
+// and a pass over an empty engine.
 // The servers are loaded from beside this program, without registration. Each chain and block size
 // gets an engine of its own with the offline clock, so a step runs only the chain measured.
 #include <initguid.h>
@@ -83,7 +88,7 @@ ComPtr<IClassFactory> factoryOf(const wchar_t* dll, REFCLSID clsid)
 struct Server {
     const wchar_t* dll;
     const CLSID* clsid;
-    const wchar_t* name;
+    const wchar_t* name; // null: the engine names it ("Filter1" ...)
 };
 
 int orderOf(long n)
@@ -151,21 +156,27 @@ struct Row {
     double engineNs, bareNs, blocksPerStep;
 };
 
+// SignalW making white noise in blocks of n.
+void loadSource(Instance& tone, long n)
+{
+    auto settings = modkit::make<vento::SettingsStore>();
+    for (auto [name, value] : {std::pair{L"Amp", kAmp}, {L"Freq", 0.0f}, {L"Phase", 0.0f}, {L"Shape", float(kWhite)},
+                               {L"SampleRate", kSampleRate}, {L"BlockSize", float(n)}})
+        settings->setFloat(name, value);
+    modkit::check(tone.module->LoadSettings(settings.Get()));
+}
+
 // Steps of the chain through an engine of its own, against `bare` running the chain's calls.
 Row run(const char* chainName, const std::vector<Server>& chain, long n, Bare& bare)
 {
     Engine engine(std::make_unique<vento::OfflineClock>());
     std::vector<Instance*> modules;
     for (const Server& s : chain) {
-        Instance& instance = engine.create(*factoryOf(s.dll, *s.clsid).Get(), s.name);
+        Instance& instance = engine.create(*factoryOf(s.dll, *s.clsid).Get(), s.name ? s.name : L"");
         modkit::check(instance.module->Initialize());
         modules.push_back(&instance);
     }
-    auto settings = modkit::make<vento::SettingsStore>();
-    for (auto [name, value] : {std::pair{L"Amp", kAmp}, {L"Freq", 0.0f}, {L"Phase", 0.0f}, {L"Shape", float(kWhite)},
-                               {L"SampleRate", kSampleRate}, {L"BlockSize", float(n)}})
-        settings->setFloat(name, value);
-    modkit::check(modules.front()->module->LoadSettings(settings.Get()));
+    loadSource(*modules.front(), n);
     for (size_t i = 1; i < modules.size(); ++i) engine.connect(*modules[i - 1], kPin, *modules[i], kPin);
     engine.start();
 
@@ -184,6 +195,88 @@ Row run(const char* chainName, const std::vector<Server>& chain, long n, Bare& b
     const double blocksPerStep = double(end.sends() - sendsBefore) / double(steps);
     engine.stop();
     return {chainName, n, stepNs / blocksPerStep, bareNs, blocksPerStep};
+}
+
+
+// Chains of SignalW and Filters (the Filter passes any block through, scaled per bin): linear cost in
+// the number of modules is what the engine owes.
+void scaling(const Server& tone, const Server& band)
+{
+    std::printf("\nscaling: SignalW then Filters, block 128 (us per block)\n");
+    std::printf("%8s %10s %10s\n", "modules", "engine", "off line");
+    const long sizes[] = {1, 5, 20, 50};
+    std::vector<double> us;
+    for (long m : sizes) {
+        std::vector<Server> chain{tone};
+        for (long i = 1; i < m; ++i) chain.push_back({band.dll, band.clsid, nullptr}); // named by the engine
+        Bare source(128, false, 1);
+        us.push_back(run("scaling", chain, 128, source).engineNs * 1e-3);
+    }
+    // Least squares: us = a + b * modules.
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    const double k = double(us.size());
+    for (size_t i = 0; i < us.size(); ++i) {
+        sx += double(sizes[i]);
+        sy += us[i];
+        sxx += double(sizes[i]) * double(sizes[i]);
+        sxy += double(sizes[i]) * us[i];
+    }
+    const double slope = (k * sxy - sx * sy) / (k * sxx - sx * sx), at0 = (sy - slope * sx) / k;
+    for (size_t i = 0; i < us.size(); ++i) {
+        const double fit = at0 + slope * double(sizes[i]);
+        std::printf("%8ld %10.2f %+9.1f%%\n", sizes[i], us[i], 100.0 * (us[i] - fit) / fit);
+    }
+    std::printf("slope %.3f us per module, %.3f us at 0 modules\n", slope, at0);
+}
+
+// One site call as a module makes it, timed alone.
+template <class F>
+void printCall(const char* what, F&& call)
+{
+    const long n = batchLength(call, kShortBatch);
+    double best = 1e30;
+    for (int r = 0; r < kRepeats * kRounds; ++r) best = std::min(best, batchSeconds(call, n) / double(n));
+    std::printf("%-52s %8.1f\n", what, best * 1e9);
+}
+
+// The parts of one block's path, each timed alone (ns per call).
+void siteCalls(const Server& tone, const Server& fft, const Server& band)
+{
+    std::printf("\nparts of a block's path (ns per call)\n");
+    for (long n : {128L, 1024L}) {
+        Engine engine(std::make_unique<vento::OfflineClock>());
+        Instance& source = engine.create(*factoryOf(tone.dll, *tone.clsid).Get(), tone.name);
+        Instance& filter = engine.create(*factoryOf(band.dll, *band.clsid).Get(), band.name);
+        Instance& transform = engine.create(*factoryOf(fft.dll, *fft.clsid).Get(), fft.name);
+        for (Instance* i : {&source, &filter, &transform}) modkit::check(i->module->Initialize());
+        loadSource(source, n);
+        engine.connect(source, kPin, filter, kPin);
+        engine.start();
+        for (int i = 0; i < 16; ++i) engine.step();
+
+        IModuleSite* out = source.core->site();
+        IModuleSite* in = filter.core->site();
+        const modkit::Bstr pin(kPin); // kept, as a module keeps its pin names
+        LONG value = 0;
+        LONGLONG ticks = 0;
+        SignalBlock* record = nullptr;
+        char what[64];
+        if (n == 128) {
+            printCall("GetTime", [&] { in->GetTime(&ticks); });
+            printCall("IsInputReady", [&] { in->IsInputReady(pin.get(), &value); });
+            printCall("GetInputCount", [&] { in->GetInputCount(pin.get(), &value); });
+            printCall("GetInputBlockAt", [&] { in->GetInputBlockAt(pin.get(), 0, &record); });
+            printCall("GetInputBlock", [&] { in->GetInputBlock(pin.get(), &record); });
+            printCall("GetOutputBlock", [&] { out->GetOutputBlock(pin.get(), &record); });
+            // FFT with nothing connected: the entry point, the document check and the readiness.
+            printCall("FFT Process, nothing ready", [&] { transform.module->Process(); });
+        }
+        std::snprintf(what, sizeof what, "SendOutput, %ld floats to one input", n);
+        printCall(what, [&] { out->SendOutput(pin.get()); });
+        engine.stop();
+    }
+    Engine empty(std::make_unique<vento::OfflineClock>());
+    printCall("pass over an empty engine", [&] { empty.step(); });
 }
 
 } // namespace
@@ -244,6 +337,9 @@ int main()
             const Row r = run(name.c_str(), {tone, s}, 128, source);
             std::printf("%-24s %6d %10.2f %10.2f\n", name.c_str(), 128, r.engineNs * 1e-3, (r.engineNs - alone.engineNs) * 1e-3);
         }
+
+        scaling(tone, band);
+        siteCalls(tone, fft, band);
         return 0;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "engine_bench: %s\n", e.what());

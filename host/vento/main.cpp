@@ -98,9 +98,12 @@ const std::map<std::string, const char*> verbHelp = {
             "  --snapshot DIR   at the end, save each open window as DIR/<instance>.png (opens windows)\n"
             "  --strict         a setting a module refuses (keeping its value instead) is an error,\n"
             "                   not a warning\n"
-            "  --stats          at the end, what the process held: memory, handles, GDI objects and\n"
-            "                   windows, once the graph was loaded, after the first second and at the end\n"
-            "  -q               no progress line and no summary\n"
+            "  --stats          at the end, per module: blocks sent, Process calls, time per call (mean,\n"
+            "                   99th percentile), and for paced sources how late their blocks were sent\n"
+            "                   (mean, 99th percentile, max, share within 1 ms); then what the process\n"
+            "                   held (memory, handles, GDI objects, windows) once the graph was loaded,\n"
+            "                   after the first second and at the end; see docs/run-stats.md\n"
+            "  -q               no progress line and no summary (--stats still prints)\n"
             "Settings a module saves by itself while running are written to GRAPH at once.\n"
             "Without --windows, a module's message box is printed as 'vento: INSTANCE: TEXT' on\n"
             "stderr and answered OK; the run goes on.\n"},
@@ -261,7 +264,6 @@ struct RunCommand {
     std::string description;     // launch: the words joined
     std::optional<fs::path> save; // launch --save
     bool quiet = false;
-    bool processStats = false;
     vento::RunOptions options;
 };
 
@@ -286,7 +288,7 @@ RunCommand runCommand(const std::vector<std::string>& args, bool launch = false)
         else if (a == "--windows") o.windows = true;
         else if (a == "--strict") o.strict = true;
         else if (a == "-q") c.quiet = true;
-        else if (a == "--stats") c.processStats = true;
+        else if (a == "--stats") o.stats = true;
         else if (a == "--seconds") {
             std::string v = argument(args, i, a);
             char* end = nullptr;
@@ -336,6 +338,24 @@ void printBlocksSent(const std::vector<vento::ModuleSends>& sent, const char* ti
     for (const auto& [name, blocks] : sent) std::printf("  %-12s %ld\n", narrow(name).c_str(), blocks);
 }
 
+// --stats: one row per module, after the run.
+void printRunStats(const vento::GraphRun& run)
+{
+    const vento::RunStats* stats = run.stats();
+    if (!stats) return;
+    std::printf("stats per module (time per Process call in us; lateness of paced sources' blocks in ms):\n");
+    std::printf("  %-12s %9s %10s %9s %9s | %9s %9s %9s %11s\n", "module", "blocks", "calls", "mean us", "p99 us",
+                "late mean", "late p99", "late max", "within 1ms");
+    for (const vento::ModuleStats& m : stats->report()) {
+        std::printf("  %-12s %9ld %10ld %9.2f %9.2f | ", narrow(m.name).c_str(), m.blocks, m.calls, m.meanUs, m.p99Us);
+        if (m.lateness && m.lateness->blocks > 0)
+            std::printf("%9.3f %9.3f %9.3f %10.1f%%\n", m.lateness->meanMs, m.lateness->p99Ms, m.lateness->maxMs,
+                        100.0 * m.lateness->withinOneMs);
+        else
+            std::printf("%9s %9s %9s %11s\n", "-", "-", "-", "-");
+    }
+}
+
 // The process figures of a run, a line each (printed with --stats even when quiet).
 void printProcessFigures(const vento::RunFigures& f)
 {
@@ -377,7 +397,8 @@ int run(const RunCommand& c, const vento::Graph* launched = nullptr)
         for (const auto& tap : o.taps) std::printf("tap %s\n", narrow(tap.file.wstring()).c_str());
         for (const auto& chart : o.charts) std::printf("chart %s\n", narrow(chart.file.wstring()).c_str());
     }
-    if (c.processStats) printProcessFigures(run.figures());
+    printRunStats(run);
+    if (o.stats) printProcessFigures(run.figures());
     run.closeWindows();
     return 0;
 }

@@ -2,6 +2,8 @@
 // Owning BSTR: SysFreeString on destruction, throws E_OUTOFMEMORY when an allocation fails.
 #include <windows.h>
 #include <oleauto.h>
+#include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 #include "error.h"
@@ -45,8 +47,8 @@ public:
         SysFreeString(s_);
         s_ = s;
     }
-    std::wstring_view view() const noexcept { return s_ ? std::wstring_view(s_, SysStringLen(s_)) : std::wstring_view(); }
-    bool empty() const noexcept { return !s_ || SysStringLen(s_) == 0; }
+    std::wstring_view view() const noexcept;
+    bool empty() const noexcept { return view().empty(); }
 
     static BSTR allocate(std::wstring_view text)
     {
@@ -59,10 +61,38 @@ private:
     BSTR s_ = nullptr;
 };
 
-// Text of a BSTR that may be null (COM treats null as the empty string).
+// Text of a BSTR that may be null (COM treats null as the empty string). The length is read from the
+// string's prefix, as SysStringLen does, without a call into oleaut32 on every block.
 inline std::wstring_view bstrView(BSTR s) noexcept
 {
-    return s ? std::wstring_view(s, SysStringLen(s)) : std::wstring_view();
+    if (!s) return std::wstring_view();
+    UINT bytes;
+    std::memcpy(&bytes, reinterpret_cast<const char*>(s) - sizeof bytes, sizeof bytes);
+    return std::wstring_view(s, bytes / sizeof(wchar_t));
+}
+
+inline std::wstring_view Bstr::view() const noexcept { return bstrView(s_); }
+
+// Whether two texts are the same: eight bytes at a time, in the caller's code (under Wine, msvcrt's
+// wmemcmp, which std::wstring_view's comparison calls, goes one character at a time). Property
+// documents are compared on every block.
+inline bool sameText(std::wstring_view a, std::wstring_view b) noexcept
+{
+    if (a.size() != b.size()) return false;
+    const char* p = reinterpret_cast<const char*>(a.data());
+    const char* q = reinterpret_cast<const char*>(b.data());
+    if (p == q) return true;
+    const std::size_t n = a.size() * sizeof(wchar_t);
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x, y;
+        std::memcpy(&x, p + i, 8);
+        std::memcpy(&y, q + i, 8);
+        if (x != y) return false;
+    }
+    for (; i < n; ++i)
+        if (p[i] != q[i]) return false;
+    return true;
 }
 
 } // namespace modkit

@@ -3,13 +3,46 @@
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-
-extern "C" IMAGE_DOS_HEADER __ImageBase;
+#include <utility>
 
 namespace modkit {
+
+namespace detail {
+DWORD resourceSlotPlusOne = 0;
+
+void** resourceSlotAddress(DWORD index) noexcept
+{
+    // Past the first 64 the TEB holds a pointer to more slots, made on first use: TlsSetValue makes
+    // them, keeping the caller's last error.
+    const DWORD error = GetLastError();
+    if (!TlsGetValue(index)) TlsSetValue(index, nullptr);
+#ifdef _WIN64
+    constexpr std::size_t expansion = 0x1780;
+#else
+    constexpr std::size_t expansion = 0xF94;
+#endif
+    void** more = *reinterpret_cast<void***>(currentTeb() + expansion);
+    SetLastError(error);
+    return more ? more + (index - 64) : nullptr;
+}
+} // namespace detail
+
 namespace {
-thread_local HINSTANCE currentResources = nullptr;
 thread_local Failure failure;
+
+// The slot lives as long as this file is loaded: a server DLL loaded and freed again gives it back.
+struct ResourceSlot {
+    ResourceSlot() noexcept
+    {
+        const DWORD index = TlsAlloc();
+        if (index != TLS_OUT_OF_INDEXES) detail::resourceSlotPlusOne = index + 1;
+    }
+    ~ResourceSlot()
+    {
+        const DWORD plusOne = std::exchange(detail::resourceSlotPlusOne, 0);
+        if (plusOne) TlsFree(plusOne - 1);
+    }
+} resourceSlotOwner;
 
 // The file name without its folders: places read "module_base.cpp:42", not a build path.
 const char* baseName(const char* path) noexcept
@@ -55,15 +88,5 @@ HRESULT currentExceptionToHresult() noexcept
     }
     return failure.code;
 }
-
-HINSTANCE serverInstance() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
-
-HINSTANCE resourceInstance() noexcept { return currentResources ? currentResources : serverInstance(); }
-
-ResourceScope::ResourceScope() noexcept : ResourceScope(serverInstance()) {}
-
-ResourceScope::ResourceScope(HINSTANCE resources) noexcept : previous_(currentResources) { currentResources = resources; }
-
-ResourceScope::~ResourceScope() { currentResources = previous_; }
 
 } // namespace modkit

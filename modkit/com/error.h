@@ -5,11 +5,14 @@
 // a log or a test: lastFailure() keeps the last one a boundary turned into an HRESULT.
 #include <windows.h>
 #include <exception>
+#include <cstddef>
 #include <new>
 #include <source_location>
 #include <stdexcept>
 #include <string>
 #include <type_traits>
+
+extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace modkit {
 
@@ -59,34 +62,80 @@ const Failure& lastFailure() noexcept;
 // catch block.
 HRESULT currentExceptionToHresult() noexcept;
 
+// The file this code is linked into (the server DLL, or the test program).
+inline HINSTANCE serverInstance() noexcept { return reinterpret_cast<HINSTANCE>(&__ImageBase); }
+
+namespace detail {
+// The current resources live in a Win32 TLS slot of this file's own, read and written in the thread's
+// TEB directly as TlsGetValue does, but without its call and without touching the caller's last
+// error. mingw's thread_local is emulated (a lock and a lookup per access), and every entry point
+// reads and writes it twice. The index is kept plus one: code that runs before the slot is made
+// (static initialisation) finds "no slot" and gets the server's own resources.
+extern DWORD resourceSlotPlusOne;
+// The thread's TEB, from its self pointer (NtCurrentTeb's segment read trips gcc's array-bounds check).
+inline char* currentTeb() noexcept
+{
+    char* teb;
+#ifdef _WIN64
+    asm("movq %%gs:0x30, %0" : "=r"(teb));
+#else
+    asm("movl %%fs:0x18, %0" : "=r"(teb));
+#endif
+    return teb;
+}
+void** resourceSlotAddress(DWORD index) noexcept; // slots past the TEB's first 64
+inline void** resourceSlot() noexcept
+{
+    const DWORD index = resourceSlotPlusOne - 1;
+    if (resourceSlotPlusOne == 0) return nullptr;
+    if (index >= 64) return resourceSlotAddress(index);
+#ifdef _WIN64
+    constexpr std::size_t tlsSlots = 0x1480;
+#else
+    constexpr std::size_t tlsSlots = 0xE10;
+#endif
+    return reinterpret_cast<void**>(currentTeb() + tlsSlots) + index;
+}
+} // namespace detail
+
+// The module whose resources are current on this thread (the server itself inside any entry point).
+inline HINSTANCE resourceInstance() noexcept
+{
+    void** slot = detail::resourceSlot();
+    return slot && *slot ? static_cast<HINSTANCE>(*slot) : serverInstance();
+}
+
 // Makes one module's resources (dialogs, bitmaps, strings, the help page) the ones that lookups find,
 // for the lifetime of the scope, and restores the caller's on exit.
 class ResourceScope {
 public:
     // The server's own resources.
-    ResourceScope() noexcept;
+    ResourceScope() noexcept : ResourceScope(serverInstance()) {}
     // Another module's (a host may lend its own to code it calls).
-    explicit ResourceScope(HINSTANCE resources) noexcept;
-    ~ResourceScope();
+    explicit ResourceScope(HINSTANCE resources) noexcept : slot_(detail::resourceSlot())
+    {
+        if (!slot_) return;
+        previous_ = *slot_;
+        *slot_ = resources;
+    }
+    ~ResourceScope()
+    {
+        if (slot_) *slot_ = previous_;
+    }
     ResourceScope(const ResourceScope&) = delete;
     ResourceScope& operator=(const ResourceScope&) = delete;
 
 private:
-    HINSTANCE previous_;
+    void** slot_;
+    void* previous_ = nullptr;
 };
 
-// The module whose resources are current on this thread (the server itself inside any entry point).
-HINSTANCE resourceInstance() noexcept;
-// The file this code is linked into (the server DLL, or the test program).
-HINSTANCE serverInstance() noexcept;
-
-// The body of every COM entry point: resources current, exceptions turned into the HRESULT.
-// The callable returns void (S_OK) or an HRESULT.
+// The body of an entry point that loads no resources (the engine's answers to its modules):
+// exceptions turned into the HRESULT. The callable returns void (S_OK) or an HRESULT.
 template <class F>
-HRESULT boundary(F&& body) noexcept
+HRESULT guarded(F&& body) noexcept
 {
     try {
-        ResourceScope scope;
         if constexpr (std::is_void_v<decltype(body())>) {
             body();
             return S_OK;
@@ -96,6 +145,17 @@ HRESULT boundary(F&& body) noexcept
     } catch (...) {
         return currentExceptionToHresult();
     }
+}
+
+// The body of every COM entry point: resources current, exceptions turned into the HRESULT.
+// The callable returns void (S_OK) or an HRESULT.
+template <class F>
+HRESULT boundary(F&& body) noexcept
+{
+    return guarded([&] {
+        ResourceScope scope;
+        return body();
+    });
 }
 
 } // namespace modkit

@@ -96,7 +96,7 @@ void ModuleBase::CheckInputProps(const Pin& pin)
     std::wstring_view text = InputPropsView(pin);
     if (text.empty()) return;
     auto cached = inputPropsCache.find(std::wstring_view(pin.name()));
-    if (cached != inputPropsCache.end() && cached->second == text) return;
+    if (cached != inputPropsCache.end() && sameText(cached->second, text)) return;
     std::wstring copy(text);
     if (cached != inputPropsCache.end())
         cached->second = std::move(copy);

@@ -236,6 +236,34 @@ TEST_F(SiteTest, BadArgumentsAreRefused)
     }
 }
 
+// Pins are first looked for by their name string's address; a string changed in place (as one freed
+// and made again at the same address) is looked up by its text.
+TEST_F(SiteTest, APinNameAtAKnownAddressIsStillReadByItsText)
+{
+    IModuleSite& s = site(addFake());
+    for (const wchar_t* pin : {L"A", L"B"}) {
+        ASSERT_EQ(S_OK, s.AddInput(modkit::Bstr(pin).get(), 0, 1));
+        ASSERT_EQ(S_OK, s.AddOutput(modkit::Bstr(pin).get(), 0, 1));
+    }
+    modkit::Bstr name(L"A");
+    SignalBlock *inA = nullptr, *inB = nullptr, *outA = nullptr, *outB = nullptr;
+    ASSERT_EQ(S_OK, s.GetInputBlock(name.get(), &inA));
+    ASSERT_EQ(S_OK, s.GetOutputBlock(name.get(), &outA));
+    name.get()[0] = L'B';
+    ASSERT_EQ(S_OK, s.GetInputBlock(name.get(), &inB));
+    ASSERT_EQ(S_OK, s.GetOutputBlock(name.get(), &outB));
+    EXPECT_NE(inA, inB);
+    EXPECT_NE(outA, outB);
+    EXPECT_NE(outA->data, outB->data);
+    name.get()[0] = L'C';
+    EXPECT_EQ(E_INVALIDARG, s.GetInputBlock(name.get(), &inB));
+    EXPECT_EQ(E_INVALIDARG, s.SendOutput(name.get()));
+    name.get()[0] = L'A';
+    SignalBlock* again = nullptr;
+    ASSERT_EQ(S_OK, s.GetOutputBlock(name.get(), &again));
+    EXPECT_EQ(outA->data, again->data);
+}
+
 using FaultTest = EngineTest;
 
 TEST_F(FaultTest, ChosenCallFailsOnceAlwaysOrAfterSkipping)

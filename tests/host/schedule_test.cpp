@@ -5,6 +5,7 @@
 #include <map>
 #include <thread>
 #include "engine_fixture.h"
+#include "host/run_stats.h"
 #include "fwdtransform_idl.h"
 #include "module_harness.h"
 #include "tonegen_idl.h"
@@ -159,6 +160,73 @@ TEST_F(Scheduling, TheOfflineIntervalIsTheShortestSourceBlock)
     SignalBlock* sinkBlock = sink.core->findOutput(L"Default")->block();
     *sinkBlock->props = SysAllocString(L"<PROPS><SamplesPerSecond>96000</SamplesPerSecond></PROPS>");
     EXPECT_EQ(f / 8000, engine.offlineInterval());
+}
+
+// --stats' figures: Process calls and times from the engine, and a source's lateness against a grid
+// of block intervals placed so that no block was early.
+TEST_F(Scheduling, RunStatsTimeEveryCallAndMeasureLatenessOnTheSourcesGrid)
+{
+    Instance& source = relay(L"source");
+    Instance& sink = relay(L"sink");
+    engine.connect(source, L"Default", sink, L"Default");
+    RunStats stats(engine);
+    engine.setProcessObserver([&](const Instance& i, LONGLONG ticks) { stats.processed(i, ticks); });
+    engine.setSendObserver([&](const ModuleCore& core, std::wstring_view, const OutputPin& out) {
+        stats.sent(core, out, engine.clock().now());
+    });
+    auto statesRate = [&](const wchar_t* document) {
+        SignalBlock* block = source.core->findOutput(L"Default")->block();
+        SysFreeString(std::exchange(*block->props, SysAllocString(document)));
+    };
+    statesRate(L"<PROPS><SamplesPerSecond>100</SamplesPerSecond></PROPS>"); // a 1-sample block every 10 ms
+    const LONGLONG ms = engine.clock().frequency() / 1000;
+    // Blocks late by 1.5, 1, 0, 3 and 0.5 ms on a grid 10 ms apart: the on-time block sets the grid,
+    // though the first block was sent later than it.
+    for (LONGLONG at : {3 * ms / 2, 11 * ms, 20 * ms, 33 * ms, 40 * ms + ms / 2}) {
+        clock().set(at);
+        engine.step();
+    }
+    // A new rate starts a schedule of its own: two more blocks, on their grid.
+    statesRate(L"<PROPS><SamplesPerSecond>50</SamplesPerSecond></PROPS>");
+    for (LONGLONG at : {100 * ms, 120 * ms}) {
+        clock().set(at);
+        engine.step();
+    }
+
+    const std::vector<ModuleStats> report = stats.report();
+    ASSERT_EQ(2u, report.size());
+    const ModuleStats& s = report[0];
+    EXPECT_EQ(L"source", s.name);
+    EXPECT_EQ(7, s.blocks);
+    EXPECT_EQ(7, s.calls);
+    ASSERT_TRUE(s.lateness);
+    const Lateness& late = *s.lateness;
+    EXPECT_EQ(7, late.blocks);
+    EXPECT_NEAR(6.0 / 7, late.meanMs, 1e-9);
+    EXPECT_NEAR(3.0, late.maxMs, 1e-9);
+    EXPECT_NEAR(3.0, late.p99Ms, 1e-9);
+    EXPECT_NEAR(5.0 / 7, late.withinOneMs, 1e-9) << "1 ms late is within 1 ms";
+    EXPECT_EQ(L"sink", report[1].name);
+    EXPECT_EQ(7, report[1].calls);
+    EXPECT_FALSE(report[1].lateness) << "fed by the source: not paced";
+}
+
+TEST(LogHistogram, BinsHoldTheirValuesAndQuantilesAreWithinTwoPercent)
+{
+    for (std::uint64_t v : {0ull, 1ull, 31ull, 32ull, 33ull, 63ull, 64ull, 1000ull, 123456789ull, ~0ull >> 1}) {
+        const size_t bin = LogHistogram::binOf(v);
+        EXPECT_LE(LogHistogram::binLow(bin), v);
+        EXPECT_GT(LogHistogram::binLow(bin + 1), v);
+    }
+    LogHistogram h;
+    for (std::uint64_t v = 1; v <= 10000; ++v) h.add(v);
+    EXPECT_EQ(10000u, h.count());
+    EXPECT_DOUBLE_EQ(5000.5, h.mean());
+    EXPECT_EQ(10000u, h.max());
+    EXPECT_NEAR(9900.0, h.quantile(0.99), 9900 * 0.02);
+    EXPECT_NEAR(5000.0, h.quantile(0.5), 5000 * 0.02);
+    EXPECT_EQ(1.0, h.quantile(0.0001)) << "small values are exact";
+    EXPECT_EQ(0.0, LogHistogram().quantile(0.99));
 }
 
 // SignalW white noise into an FFT, real time and offline: the same blocks in the same order.

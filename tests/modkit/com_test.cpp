@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include <stdexcept>
+#include <string>
+#include <thread>
 #include "com/bstr.h"
 #include "com/error.h"
 #include "com/object.h"
@@ -167,6 +169,21 @@ TEST(ErrorBoundary, MakesTheServerResourcesCurrentAndRestoresThem)
     EXPECT_EQ(foreign, resourceInstance()) << "also after a failure";
 }
 
+// The resources live in a TLS slot written in the TEB directly; another thread has its own, and the
+// caller's last error survives the boundary (TlsGetValue would have cleared it).
+TEST(ErrorBoundary, TheResourceScopeIsPerThreadAndKeepsTheLastError)
+{
+    HINSTANCE foreign = GetModuleHandleW(L"kernel32.dll");
+    ResourceScope caller(foreign);
+    HINSTANCE onOtherThread = foreign;
+    std::thread([&] { onOtherThread = resourceInstance(); }).join();
+    EXPECT_EQ(serverInstance(), onOtherThread);
+    SetLastError(1234);
+    boundary([] {});
+    EXPECT_EQ(1234u, GetLastError());
+    EXPECT_EQ(foreign, resourceInstance());
+}
+
 TEST(ErrorBoundary, AFailureNamesTheFileAndLineWhereItWasRaised)
 {
     const int line = __LINE__ + 1;
@@ -202,3 +219,19 @@ TEST(BstrOwner, KeepsEmbeddedTextAndFreesOnReset)
 }
 
 } // namespace
+
+// Word-at-a-time comparison: every length across the 8-byte steps, a difference at every place.
+TEST(SameText, FindsEveryDifferenceAtEveryLength)
+{
+    for (size_t n = 0; n <= 21; ++n) {
+        const std::wstring a(n, L'x');
+        std::wstring b = a;
+        EXPECT_TRUE(sameText(a, b)) << n;
+        EXPECT_FALSE(sameText(a, a + L"x")) << n;
+        for (size_t i = 0; i < n; ++i) {
+            b[i] = wchar_t(L'x' ^ 0x100); // differs in the character's high byte only
+            EXPECT_FALSE(sameText(a, b)) << n << " at " << i;
+            b[i] = L'x';
+        }
+    }
+}

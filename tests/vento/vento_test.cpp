@@ -333,6 +333,59 @@ TEST_F(Vento, OfflineAndRealTimeGiveTheSameTapAndCsvHoldsABlockALine)
     EXPECT_EQ(offline, realTime);
 }
 
+// --stats: after the run, a header and one row per module with its figures; the paced source (tone)
+// also with its lateness, the others with "-" there. Offline the clock moves by whole intervals, so
+// the source's blocks are all on their grid. Timings are only checked to be figures.
+TEST_F(Vento, StatsPrintARowPerModuleOfflineAndInRealTime)
+{
+    const fs::path graph = demo();
+    for (const std::wstring how : {L"--offline --blocks 30", L"--seconds 1"}) {
+        SCOPED_TRACE(std::string(how.begin(), how.end()));
+        Result r = vento(L"run " + wide(graph) + L" -q --stats " + how);
+        ASSERT_EQ(0u, r.code) << r.err;
+        std::istringstream out(r.out);
+        std::string line;
+        std::map<std::string, std::vector<std::string>> rows;
+        bool header = false;
+        while (std::getline(out, line)) {
+            std::istringstream words(line);
+            std::vector<std::string> fields;
+            for (std::string w; words >> w;) fields.push_back(w);
+            if (line.find("module") != std::string::npos && line.find("within 1ms") != std::string::npos) header = true;
+            else if (header && fields.size() == 10 && fields[5] == "|") rows[fields[0]] = fields;
+        }
+        ASSERT_TRUE(header) << r.out;
+        ASSERT_EQ(6u, rows.size()) << r.out;
+        for (const auto& [name, f] : rows) {
+            SCOPED_TRACE(name);
+            const long blocks = std::stol(f[1]), calls = std::stol(f[2]);
+            EXPECT_GE(calls, blocks) << "a block takes a Process call";
+            EXPECT_GT(calls, 0);
+            EXPECT_GE(std::stod(f[3]), 0.0);
+            EXPECT_GE(std::stod(f[4]), 0.0);
+            if (name != "tone") {
+                EXPECT_EQ((std::vector<std::string>{"-", "-", "-", "-"}), std::vector<std::string>(f.begin() + 6, f.end()));
+                continue;
+            }
+            const double mean = std::stod(f[6]), p99 = std::stod(f[7]), max = std::stod(f[8]);
+            const double within = std::stod(f[9]);
+            EXPECT_LE(0.0, mean);
+            EXPECT_LE(mean, max);
+            EXPECT_LE(p99, max);
+            EXPECT_TRUE(within >= 0.0 && within <= 100.0) << f[9];
+            if (how.starts_with(L"--offline")) {
+                EXPECT_EQ(30, blocks);
+                EXPECT_EQ(0.0, max);
+                EXPECT_EQ("100.0%", f[9]);
+            } else {
+                EXPECT_GT(blocks, 0);
+                EXPECT_LE(blocks, 87) << "no more blocks than were due in 1 s at 128/11025";
+            }
+        }
+        EXPECT_EQ(rows["tone"][1], rows["fft"][1]) << "every block went through";
+    }
+}
+
 std::string narrowPath(const fs::path& p)
 {
     std::string text;
