@@ -8,13 +8,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 blocks="${1:-200}"
 scripts/setup.sh
-source scripts/wine-env.sh
-# The wineserver is left to end by itself when idle: other Wine programs may share the prefix.
-cleanup() {
-  if [ -n "${VENTO_XVFB_STARTED:-}" ]; then kill "$VENTO_XVFB_STARTED" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-scripts/wine-prefix.sh
+source scripts/wine-session.sh
 [ -f build/win64/build.ninja ] || cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target vento
 out=build/demo

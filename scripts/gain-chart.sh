@@ -6,9 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
-source scripts/wine-env.sh
-trap '[ -z "${VENTO_XVFB_STARTED:-}" ] || kill "$VENTO_XVFB_STARTED" 2>/dev/null || true' EXIT
-scripts/wine-prefix.sh
+source scripts/wine-session.sh
 [ -f build/win64/build.ninja ] || cmake --preset win64 >/dev/null
 cmake --build --preset win64 --target vento
 out=build/gain-chart

@@ -23,16 +23,8 @@ max_seconds="${3:-0}"
 root="$(pwd)"
 vento_exe="$root/build/win64/bin/vento.exe"
 [ -f "$vento_exe" ] || { echo "mutate-graphs: build the win64 preset first" >&2; exit 1; }
-source scripts/wine-env.sh
-wineserver_up=0
-cleanup() {
-  if [ "$wineserver_up" = 1 ]; then "$VENTO_WINESERVER" -k >/dev/null 2>&1 || true; fi
-  if [ -n "${VENTO_XVFB_STARTED:-}" ]; then kill "$VENTO_XVFB_STARTED" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-scripts/wine-prefix.sh
-"$VENTO_WINESERVER" -p >/dev/null 2>&1 || true
-wineserver_up=1
+source scripts/wine-session.sh
+vento_persistent_wineserver
 
 out="$root/build/mutate"
 rm -rf "$out"

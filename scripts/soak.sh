@@ -14,12 +14,7 @@ seconds="${2:-60}"
 root="$(pwd)"
 vento_exe="$root/build/win64/bin/vento.exe"
 [ -f "$vento_exe" ] || { echo "soak: build the win64 preset first (cmake --build --preset win64)" >&2; exit 1; }
-source scripts/wine-env.sh
-cleanup() {
-  if [ -n "${VENTO_XVFB_STARTED:-}" ]; then kill "$VENTO_XVFB_STARTED" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-scripts/wine-prefix.sh
+source scripts/wine-session.sh
 
 out="$root/build/soak"
 rm -rf "$out"

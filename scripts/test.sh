@@ -6,24 +6,15 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
 # First, so that the Xvfb display it starts (if none runs) belongs to this run and is stopped with it.
-source scripts/wine-env.sh
-wineserver_up=0
-cleanup() {
-  if [ "$wineserver_up" = 1 ]; then "$VENTO_WINESERVER" -k >/dev/null 2>&1 || true; fi
-  if [ -n "${VENTO_XVFB_STARTED:-}" ]; then kill "$VENTO_XVFB_STARTED" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-scripts/wine-prefix.sh
+source scripts/wine-session.sh
 
 for preset in win64 win32 native fuzz; do
   [ -f "build/$preset/build.ninja" ] || cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
 done
 
-# One persistent wineserver for the whole run. Wine's background services start with the first
-# program and outlive it; started here, away from CTest's output pipes, so CTest never waits on them.
-"$VENTO_WINESERVER" -p >/dev/null 2>&1 || true
-wineserver_up=1
+# One wineserver for the whole run, so that CTest never waits on Wine's background services.
+vento_persistent_wineserver
 timeout -k 5 120 "$VENTO_WINE" reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </dev/null || true
 status=0
 # The servers of both Windows builds, checked without running them (the 32-bit ones cannot run here).

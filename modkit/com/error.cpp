@@ -69,6 +69,8 @@ std::wstring hresultText(HRESULT hr)
 
 const Failure& lastFailure() noexcept { return failure; }
 
+void prepareFailureRecord() noexcept { failure = {}; }
+
 HRESULT currentExceptionToHresult() noexcept
 {
     failure = {};

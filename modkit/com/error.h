@@ -57,6 +57,10 @@ struct Failure {
 
 // The last failure a boundary on this thread turned into an HRESULT.
 const Failure& lastFailure() noexcept;
+// Makes this thread's failure record now. mingw's thread_local makes its runtime's own storage (two
+// handles, held while the server is loaded) on first use: a server makes it where it is first asked
+// for a class, so that its first failure, later, holds nothing new.
+void prepareFailureRecord() noexcept;
 
 // Maps the exception in flight to an HRESULT and keeps it as lastFailure(). Call only from inside a
 // catch block.

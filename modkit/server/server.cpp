@@ -86,6 +86,7 @@ STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
 {
     if (!out) return E_POINTER;
     *out = nullptr;
+    prepareFailureRecord();
     for (size_t row = 0; row < serverClassCount; ++row) {
         if (!IsEqualCLSID(clsid, *serverClasses[row].clsid)) continue;
         return boundary([&] { return factoryCache().get(row)->QueryInterface(iid, out); });
