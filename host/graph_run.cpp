@@ -152,7 +152,7 @@ void GraphRun::setUp(bool endGiven)
     if (!options_.seconds && sources_.empty()) throw EngineError("the graph has no source module to count blocks of");
     options_.untilFilesEnd = options_.offline && !endGiven &&
                              std::all_of(sources_.begin(), sources_.end(), [](const Instance* s) { return playsFile(*s); });
-    figures_.atLoad = processFigures();
+    if (options_.stats) figures_.atLoad = processFigures();
 }
 
 void GraphRun::openWindows()
@@ -319,7 +319,7 @@ void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::c
             notePaces();
             if (sent == 0) waitForNextBlock(); // nothing was due yet
         }
-        if (!figures_.afterFirstSecond && now - wallStart > std::chrono::seconds(1)) figures_.afterFirstSecond = processFigures();
+        if (options_.stats && !figures_.afterFirstSecond && now - wallStart > std::chrono::seconds(1)) figures_.afterFirstSecond = processFigures();
         if (report && now - wallStart > std::chrono::seconds(1) && now - lastReport > every) {
             report(progress());
             lastReport = now;
@@ -327,7 +327,7 @@ void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::c
     }
     engine_->stop();
     answerer.reset(); // its thread is the run's, not the graph's
-    figures_.atEnd = processFigures();
+    if (options_.stats) figures_.atEnd = processFigures();
 }
 
 void GraphRun::closeTaps()

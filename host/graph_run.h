@@ -133,6 +133,7 @@ public:
     void run(const std::function<void(const RunProgress&)>& report = {},
              std::chrono::milliseconds every = std::chrono::seconds(1));
     RunProgress progress() const;
+    // Taken only with RunOptions::stats (walking the system's handle list is not free).
     const RunFigures& figures() const noexcept { return figures_; }
     // Ends the taps and writes the charts; throws when one could not be written in full, or when a
     // charted pin never sent a block.
