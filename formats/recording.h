@@ -43,6 +43,16 @@ constexpr bool recordSizeUsable(std::int32_t recordSize) noexcept
 // Complete records in a file of `fileSize` bytes whose records hold `recordSize` bytes of samples.
 std::int64_t completeRecords(std::int64_t fileSize, std::int32_t recordSize) noexcept;
 
+// When a record falls due in a playback that started at `start` (engine-clock ticks): the start
+// plus the record's time offset, held at the ends of the 64-bit range. A damaged or crafted file's
+// offsets may be anything; a record beyond the end of time never falls due.
+constexpr std::int64_t recordDueTime(std::int64_t start, std::int64_t offset) noexcept
+{
+    if (offset > 0 && start > INT64_MAX - offset) return INT64_MAX;
+    if (offset < 0 && start < INT64_MIN - offset) return INT64_MIN;
+    return start + offset;
+}
+
 // The little-endian numbers of the file.
 std::int64_t readTimeOffset(std::span<const std::uint8_t, recordingOffsetSize> bytes) noexcept;
 std::array<std::uint8_t, recordingOffsetSize> timeOffsetBytes(std::int64_t offset) noexcept;

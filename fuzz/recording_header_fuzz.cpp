@@ -1,6 +1,7 @@
 // A recording file as the Recorder reads it: the header, then every complete record's time offset
 // and samples, within the bytes given.
 #include <cstddef>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <span>
@@ -25,6 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::int64_t offset = readTimeOffset(file.subspan(at).first<recordingOffsetSize>());
         const auto bytes = timeOffsetBytes(offset);
         if (readTimeOffset(bytes) != offset || std::memcmp(bytes.data(), data + at, 8) != 0) __builtin_trap();
+        // Playback timing: the due time of the record in playbacks started anywhere on the clock
+        // (the sanitizer catches an overflow), never earlier than the start for a later offset.
+        for (const std::int64_t start : {std::int64_t(0), offset, offset / -2, INT64_MAX, INT64_MIN, INT64_MAX - 1000}) {
+            const std::int64_t due = recordDueTime(start, offset);
+            if ((offset >= 0 && due < start) || (offset <= 0 && due > start)) __builtin_trap();
+        }
         at += recordingOffsetSize;
         for (std::int32_t i = 0; i < header.recordSize; i += 4) {
             float sample;

@@ -201,8 +201,34 @@ int ModuleBase::HelpFileExists()
 
 // --- Pins and blocks -----------------------------------------------------------------------------
 
-void ModuleBase::AddInput(const Pin& pin, long size) { check(site->AddInput(pin.bstr(), 0, size)); }
-void ModuleBase::AddMultiInput(const Pin& pin, long size) { check(site->AddMultiInput(pin.bstr(), 0, size)); }
+void ModuleBase::AddInput(const Pin& pin, long size)
+{
+    check(site->AddInput(pin.bstr(), 0, size));
+    Declare(pin, InputKind::Single);
+}
+
+void ModuleBase::AddMultiInput(const Pin& pin, long size)
+{
+    check(site->AddMultiInput(pin.bstr(), 0, size));
+    Declare(pin, InputKind::Multi);
+}
+
+void ModuleBase::Declare(const Pin& pin, InputKind kind)
+{
+    for (auto& [name, declared] : declaredInputs_)
+        if (pin == name) {
+            declared = kind;
+            return;
+        }
+    declaredInputs_.emplace_back(pin.name(), kind);
+}
+
+ModuleBase::InputKind ModuleBase::DeclaredInput(const Pin& pin) const noexcept
+{
+    for (const auto& [name, kind] : declaredInputs_)
+        if (pin == name) return kind;
+    return InputKind::None;
+}
 void ModuleBase::AddOutput(const Pin& pin, long size) { check(site->AddOutput(pin.bstr(), 0, size)); }
 
 bool ModuleBase::IsInputReady(const Pin& pin)

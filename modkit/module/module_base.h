@@ -119,8 +119,16 @@ private:
     void LoadDocument(std::wstring_view text, bool* parsed);
     void AnnouncePage();
 
+    // An engine call that should have answered failed while a document was read or written. A
+    // pin the module never declared as an input, or a multi-input asked for its single block, is
+    // refused by any engine: that is no failure (a source's output has no same-named input).
+    enum class InputKind { None, Single, Multi };
+    InputKind DeclaredInput(const Pin& pin) const noexcept;
+    void Declare(const Pin& pin, InputKind kind);
+
     const ModuleIdentity& identity_;
-    bool documentCallFailed_ = false; // an engine call failed while a document was read or written
+    std::vector<std::pair<std::wstring, InputKind>> declaredInputs_;
+    bool documentCallFailed_ = false;
     std::vector<std::wstring> pendingProps_; // outputs whose document is to be published again
 };
 

@@ -15,6 +15,7 @@ std::wstring_view ModuleBase::InputPropsView(const Pin& pin)
     auto textOf = [](SignalBlock* record) {
         return record && record->props ? bstrView(*record->props) : std::wstring_view();
     };
+    const InputKind kind = DeclaredInput(pin);
     long count = 0;
     HRESULT counted = site->GetInputCount(pin.bstr(), &count);
     if (SUCCEEDED(counted) && count >= 1) {
@@ -31,7 +32,8 @@ std::wstring_view ModuleBase::InputPropsView(const Pin& pin)
     }
     SignalBlock* record = nullptr;
     if (FAILED(site->GetInputBlock(pin.bstr(), &record))) {
-        documentCallFailed_ = true;
+        // Only a single input owes a block; an output's name or a multi-input has none to give.
+        if (kind == InputKind::Single) documentCallFailed_ = true;
         return std::wstring_view();
     }
     return textOf(record);

@@ -20,6 +20,7 @@
 // stored value; a refused value leaves the field as it was.
 #include <windows.h>
 #include <cmath>
+#include <optional>
 #include <string>
 #include <string_view>
 #include "com/bstr.h"
@@ -32,6 +33,14 @@ namespace modkit {
 inline constexpr auto anyValue = [](const auto&) { return true; };
 inline constexpr auto positive = [](auto value) { return value > 0; };
 inline constexpr auto finite = [](float value) { return std::isfinite(value); };
+
+// The most samples a module asks the engine to hold in one block: 2^20 (4 MiB of floats; the
+// largest record a recording may announce, too). A stored block size can be any number up to 2^31;
+// beyond this no engine should be asked for storage, as each block lives several times over (the
+// output's, every input's, the module's own copies) and a 32-bit process must still hold them all.
+// The panels offer 1024 at most.
+inline constexpr long maxBlockSize = 1L << 20;
+inline constexpr auto usableBlockSize = [](long value) { return value > 0 && value <= maxBlockSize; };
 
 class Settings {
 public:
@@ -68,10 +77,16 @@ public:
         requires std::is_integral_v<Integer>
     bool read(const wchar_t* name, Integer& field, Accept accept = anyValue)
     {
-        float stored = readFloat(name);
-        // Inside the range of a 32-bit integer, NaN outside it: the truncation cannot overflow.
-        if (!(stored > -2147483648.0f && stored < 2147483648.0f)) return false;
-        return take(field, static_cast<Integer>(static_cast<long>(stored)), accept);
+        std::optional<long> stored = whole(readFloat(name));
+        return stored && take(field, static_cast<Integer>(*stored), accept);
+    }
+
+    // A stored float as a whole number, truncated toward zero; nothing for NaN and for values
+    // outside the range of a 32-bit integer, whose conversion would be undefined.
+    static std::optional<long> whole(float stored) noexcept
+    {
+        if (!(stored > -2147483648.0f && stored < 2147483648.0f)) return std::nullopt;
+        return static_cast<long>(stored);
     }
     template <class Accept = decltype(anyValue)>
     bool read(const wchar_t* name, std::wstring& field, Accept accept = anyValue)

@@ -63,15 +63,17 @@ void DisplayWindow::LoadPlacement(Settings& settings, IModuleSite& site)
     long restore = 0;
     check(site.GetRestorePlacement(&restore));
     if (!restore) return;
-    float width = 0.0f;
-    if (FAILED(settings.store().ReadFloat(Bstr(L"Width").get(), &width))) width = 0.0f;
-    if (long(width) == 0) {
+    // A width the store does not have, or cannot be a width (no number, beyond 32 bits), reads as 0.
+    float stored = 0.0f;
+    if (FAILED(settings.store().ReadFloat(Bstr(L"Width").get(), &stored))) stored = 0.0f;
+    const long width = Settings::whole(stored).value_or(0);
+    if (width == 0) {
         placement.width = 200;
     } else {
         settings.read(L"Top", placement.top);
         settings.read(L"Left", placement.left);
         settings.read(L"Height", placement.height);
-        placement.width = long(width);
+        placement.width = width;
     }
     Close();
     Open();

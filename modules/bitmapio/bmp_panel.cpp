@@ -25,10 +25,8 @@ BOOL BMPPanel::OnInitDialog()
 void BMPPanel::ExchangeControls(Exchange direction)
 {
     if (direction == Exchange::ToControls) {
-        showing_ = true;
         SetText(IDC_FILE_NAME, fileName_);
         SetChecked(IDC_AUTO_INCREMENT, autoIncrement_);
-        showing_ = false;
     } else {
         fileName_ = Text(IDC_FILE_NAME);
         autoIncrement_ = IsChecked(IDC_AUTO_INCREMENT);
@@ -53,11 +51,6 @@ bool BMPPanel::OnCommand(WORD id, WORD code, HWND)
         Browse();
     } else if (id == IDC_SAVE && code == BN_CLICKED) {
         Save();
-    } else if (id == IDC_FILE_NAME && code == EN_CHANGE && !showing_ && pageSite && !dirty) {
-        // A typed name is applied with the frame's Apply or OK.
-        dirty = 1;
-        check(pageSite->OnStatusChange(PROPPAGESTATUS_DIRTY));
-        return false;
     } else {
         return false;
     }

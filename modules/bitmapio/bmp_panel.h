@@ -21,5 +21,4 @@ private:
 
     std::wstring fileName_;
     bool autoIncrement_ = true;
-    bool showing_ = false; // the panel is writing its fields into the controls
 };

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <algorithm>
+#include <cstdlib>
 
 BOOL OverlapPanel::OnInitDialog()
 {
@@ -24,10 +25,10 @@ bool OverlapPanel::OnNotify(const NMHDR& header, LRESULT& result)
     UpdateScope scope(*this);
     scope.markChanged();
     // The up-down counts downwards (its range runs from 100 down to 0): its up arrow gives -1.
-    long value = shown_ - step.iDelta;
-    const long bound = module->outBlocksize / 2;
-    value = std::min(std::max(value, -bound), bound);
-    shown_ = module->overlap = value;
+    // In 64 bits: a typed value at the end of the 32-bit range takes its step without overflowing.
+    const long long bound = module->outBlocksize / 2;
+    const long long value = std::clamp(static_cast<long long>(shown_) - step.iDelta, -std::abs(bound), std::abs(bound));
+    shown_ = module->overlap = static_cast<long>(value);
     ExchangeControls(Exchange::ToControls);
     result = 0; // the up-down may move as well
     return true;

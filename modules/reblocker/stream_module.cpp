@@ -1,7 +1,6 @@
 #include "stream_module.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cwchar>
 
 using namespace modkit;
@@ -40,8 +39,11 @@ void StreamModule::OnProcess()
     const long available = ring.Available();
     // 64 bits: a block size times a rate can pass the 32-bit range.
     const long long needed = static_cast<long long>(outBlocksize) * inFrequency / outFrequency;
-    // At least one sample held: the interpolation never steps back before the read position.
-    if (available < needed || available == 0) return;
+    // Every position of the block must lie on a held sample. Up-converting, the last one,
+    // (B - 1) x in / out samples on, can reach past the truncated span: 16000 to 44100 in blocks of
+    // 128 advances by 46 samples, but its last position is 46.08, so sample 46 must be held too.
+    const long long lastHeld = outBlocksize > 0 ? static_cast<long long>(outBlocksize - 1) * inFrequency / outFrequency : 0;
+    if (available < needed || available <= lastHeld) return;
 
     Block out = GetOutputBlock(defaultPin_);
     // The positions are measured for outBlocksize samples; a longer block would run past the input.
@@ -53,20 +55,23 @@ void StreamModule::OnProcess()
 void StreamModule::Interpolate(float* out, long count) const
 {
     for (long i = 0; i < count; ++i) {
-        const double p64 = static_cast<double>(i) * inFrequency / outFrequency + ring.readPos;
+        // The position in extended precision; its whole part and whether it has a fraction from the
+        // integers themselves, which is what floor and ceil of it give, without their cost.
+        const long long span = static_cast<long long>(i) * inFrequency;
+        const long double p64 = static_cast<long double>(span) / outFrequency + ring.readPos;
         float p32 = static_cast<float>(p64);
-        long lo = static_cast<long>(std::floor(p64));
-        long hi = static_cast<long>(std::ceil(p64));
+        long lo = ring.readPos + static_cast<long>(span / outFrequency);
+        long hi = lo + (span % outFrequency != 0 ? 1 : 0);
         // The sample at the write position is not written yet: the last held one stands in for it.
-        // The test comes before the wrap, as the positions were measured.
-        if (hi == ring.writePos) --hi;
+        // Compared once wrapped, so that a block reaching across the ring's end is caught too.
+        if (SampleRing<>::Wrap(hi) == ring.writePos) --hi;
         if (lo >= SampleRing<>::size) {
             lo -= SampleRing<>::size;
             p32 -= static_cast<float>(SampleRing<>::size);
         }
         if (hi >= SampleRing<>::size) hi -= SampleRing<>::size;
-        const double a = ring.samples[lo], b = ring.samples[hi];
-        out[i] = static_cast<float>(a + (b - a) * (static_cast<double>(p32) - lo));
+        const long double a = ring.samples[static_cast<size_t>(lo)], b = ring.samples[static_cast<size_t>(hi)];
+        out[i] = static_cast<float>(a + (b - a) * (static_cast<long double>(p32) - lo));
     }
 }
 
@@ -94,10 +99,11 @@ void StreamModule::OnSaveSettings(Settings& settings)
 void StreamModule::OnLoadSettings(Settings& settings)
 {
     settings.read(L"In Frequency", inFrequency);
-    // An output rate or block size that cannot be (zero, negative, no number) keeps the current one.
+    // An output rate or block size that cannot be (zero, negative, no number, a block no engine
+    // holds) keeps the current one.
     settings.read(L"Out Frequency", outFrequency, positive);
     long blocksize = 0;
     settings.read(L"Out Blocksize", blocksize);
-    if (blocksize > 0) outBlocksize = blocksize;
+    if (usableBlockSize(blocksize)) outBlocksize = blocksize;
     if (blocksize != 0) ResetOutput();
 }

@@ -118,8 +118,11 @@ void WAVModule::RecordBlock()
 {
     Block in = GetInputBlock(inputPin_);
     if (!recordFile_.isOpen()) {
+        // A new recording reads its input's document afresh: the text may be the one seen before
+        // a file was played, and the file must carry the input's rate.
+        inputPropsCache.erase(inputPin_.name());
         CheckInputProps(inputPin_);
-        if (!recordFile_.create(fileName, sampleRate)) return;
+        if (!recordFile_.create(fileName, recordRate)) return;
     } else {
         CheckInputProps(inputPin_);
     }
@@ -160,9 +163,10 @@ void WAVModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 void WAVModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin != inputPin_) return;
-    // No rate, or one that is no rate, keeps the one the module has: a file must not say 0.
+    // No rate, or one that is no rate, keeps the one the module has: a file must not say 0. The
+    // rate of what plays is the played file's alone.
     const long rate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
-    if (rate > 0) sampleRate = rate;
+    if (rate > 0) recordRate = rate;
     const std::wstring valid = GetProperty(document, L"ValidSamples");
     inputValid_ = valid.empty() ? -1 : std::max(0L, std::wcstol(valid.c_str(), nullptr, 10));
 }

@@ -22,7 +22,8 @@ public:
     long channels = 0;
     bool repeat = false;
     long blockSize = 256;
-    long sampleRate = 11025;
+    long sampleRate = 11025; // what plays: the file's
+    long recordRate = 11025; // what is recorded: the input's
     long bitsPerSample = 0;
     bool playing = false;
     std::wstring fileName;

@@ -99,7 +99,8 @@ void MultiplierModule::OnLoadSettings(Settings& settings)
     settings.read(L"Frequency", rate); // no number reads as 0
     // A rate of 0 changes nothing, and the block size is not read.
     if (rate == 0) return;
-    // A rate or block size that cannot be (negative, zero) keeps the current one.
+    // A rate or block size that cannot be (negative, zero, beyond what any engine holds) keeps the
+    // current one.
     if (rate > 0) sampleRate = rate;
-    settings.read(L"Blocksize", blockSize, positive);
+    settings.read(L"Blocksize", blockSize, usableBlockSize);
 }

@@ -126,7 +126,7 @@ void RecorderModule::Play()
     if (out.count * 4 != recordSize) out = ResizeOutput(defaultPin_, out, recordSize / 4);
     if (out.count * 4 != recordSize) return; // no storage for the record: it stays for the next call
     readSome(file.get(), out.data, DWORD(recordSize));
-    if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = offset + startTime;
+    if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = recordDueTime(startTime, offset);
     SendOutput(defaultPin_);
     gapCountdown = 1;
 }
@@ -155,7 +155,7 @@ bool RecorderModule::OpenForPlayback()
     LONGLONG now = 0;
     check(site->GetTime(&now));
     startTime = now;
-    if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = offset + startTime;
+    if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = recordDueTime(startTime, offset);
     return true;
 }
 
@@ -163,7 +163,7 @@ void RecorderModule::RestartPlayback(LONGLONG now)
 {
     startTime = now;
     seek(file.get(), recordingHeaderSize);
-    if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = offset + startTime;
+    if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = recordDueTime(startTime, offset);
 }
 
 bool RecorderModule::ReadTimeOffset(LONGLONG& offset)

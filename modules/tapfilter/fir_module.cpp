@@ -42,26 +42,30 @@ void FIRModule::OnInitialize()
 
 void FIRModule::Rebuild(long t, float a, float b, long n)
 {
-    std::lock_guard hold(filterLock);
-    nspFirFree(&filterState);
-    filterType = t;
-    taps = n;
-    lowCut = keptCut(a);
-    highCut = keptCut(b);
-
+    // The new filter is designed and made ready first: a design that fails (out of memory) leaves
+    // the filter and its fields as they were.
+    const float low = keptCut(a), high = keptCut(b);
     // A band whose low edge is not below its high edge passes nothing: the design refuses it and
     // the coefficients stay 0.
     std::vector<double> designed(static_cast<size_t>(n), 0.0);
     if (t == HighPass)
-        nspdFirHighpass(highCut, designed.data(), int(n), NSP_WinHamming, 1);
+        nspdFirHighpass(high, designed.data(), int(n), NSP_WinHamming, 1);
     else if (t == BandPass)
-        nspdFirBandpass(lowCut, highCut, designed.data(), int(n), NSP_WinHamming, 1);
+        nspdFirBandpass(low, high, designed.data(), int(n), NSP_WinHamming, 1);
     else
-        nspdFirLowpass(highCut, designed.data(), int(n), NSP_WinHamming, 1);
-
+        nspdFirLowpass(high, designed.data(), int(n), NSP_WinHamming, 1);
     const std::vector<float> line(static_cast<size_t>(n), delayLineStart);
-    std::vector<float> coefficients(designed.begin(), designed.end());
-    if (nspsFirInit(coefficients.data(), int(n), line.data(), &filterState) != 0) throw std::bad_alloc();
+    const std::vector<float> coefficients(designed.begin(), designed.end());
+    NSPFirState fresh{};
+    if (nspsFirInit(coefficients.data(), int(n), line.data(), &fresh) != 0) throw std::bad_alloc();
+
+    std::lock_guard hold(filterLock);
+    nspFirFree(&filterState);
+    filterState = fresh;
+    filterType = t;
+    taps = n;
+    lowCut = low;
+    highCut = high;
 }
 
 void FIRModule::Transform(const Block& in, const Block& out)

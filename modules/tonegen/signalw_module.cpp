@@ -111,9 +111,9 @@ void SignalWModule::OnLoadSettings(Settings& settings)
     // A step that is no number would leave the phase undefined for good.
     settings.read(L"Freq", phaseStep, finite);
     settings.read(L"Shape", shape);
-    // Sizes and rates that cannot be (zero, negative, not a number) keep the current ones: the
-    // pacing divides by the rate and the output is sized by the block size.
-    settings.read(L"BlockSize", blockSize, positive);
+    // Sizes and rates that cannot be (zero, negative, not a number, a block no engine holds) keep
+    // the current ones: the pacing divides by the rate and the output is sized by the block size.
+    settings.read(L"BlockSize", blockSize, usableBlockSize);
     const long oldRate = sampleRate;
     settings.read(L"SampleRate", sampleRate, positive);
     // The document must not go on announcing the old rate until the block size happens to change.

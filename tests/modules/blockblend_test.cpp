@@ -2,6 +2,7 @@
 // the ring's bounds, its settings, and its panel's up-down control driven through real messages.
 #include <initguid.h>
 #include "module_test.h"
+#include <tuple>
 #include <algorithm>
 #include <map>
 #include <optional>
@@ -242,6 +243,14 @@ TEST_F(OverlapPanelTest, ATypedValueIsWhereTheNextStepStarts)
     spin(-43);
     EXPECT_EQ(ramp(128, 0), step(ramp(128, 0)));
     EXPECT_EQ(ramp(128, 64), step(ramp(128, 128)));
+
+    // Typed values at the ends of the 32-bit range: the step never wraps round to the other end.
+    for (const auto& [typed, delta, expected] : {std::tuple{L"-2147483648", 1, -64}, std::tuple{L"2147483647", -1, 64}}) {
+        SetWindowTextW(p().item(IDC_OVERLAP), typed);
+        ASSERT_EQ(S_OK, p().apply());
+        spin(delta);
+        EXPECT_EQ(expected, overlap()) << typed;
+    }
 }
 
 } // namespace

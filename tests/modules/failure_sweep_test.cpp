@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 #include "bmp_files.h"
+#include "wave_files.h"
 #include "load_settings.h"
 #include "message_box_watcher.h"
 #include "resource_counts.h"
@@ -156,32 +157,10 @@ struct Files {
         bmp = (folder / "picture.bmp").wstring();
         vento::test::writeBytes(bmp, vento::test::makeBmp(picture));
         wav = (folder / "tone.wav").wstring();
-        writeWav(wav, 11025, 2000);
+        vento::test::writeMonoWave(wav, 11025, 2000);
         recording = (folder / "tape.vento").wstring();
     }
     ~Files() { std::filesystem::remove_all(folder); }
-
-    // Mono 16-bit PCM: a canonical header and `samples` samples of a slow ramp.
-    static void writeWav(const std::wstring& path, std::uint32_t rate, std::uint32_t samples)
-    {
-        vento::test::Bytes b(44 + 2 * samples);
-        auto tag = [&](std::size_t at, const char* four) { std::memcpy(&b[at], four, 4); };
-        tag(0, "RIFF");
-        vento::test::put32(b, 4, 36 + 2 * samples);
-        tag(8, "WAVE");
-        tag(12, "fmt ");
-        vento::test::put32(b, 16, 16);
-        vento::test::put16(b, 20, 1);
-        vento::test::put16(b, 22, 1);
-        vento::test::put32(b, 24, rate);
-        vento::test::put32(b, 28, rate * 2);
-        vento::test::put16(b, 32, 2);
-        vento::test::put16(b, 34, 16);
-        tag(36, "data");
-        vento::test::put32(b, 40, 2 * samples);
-        for (std::uint32_t i = 0; i < samples; ++i) vento::test::put16(b, 44 + 2 * i, std::uint16_t(int16_t((i % 200) * 300 - 30000)));
-        std::ofstream(std::filesystem::path(path), std::ios::binary).write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
-    }
 };
 
 // The page a host opens for the module: made from the module's server, given a site and the module,

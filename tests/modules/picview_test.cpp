@@ -276,6 +276,23 @@ TEST_F(ImageTest, LoadingPlacesTheWindowWithoutSavingWhileItLoads)
     w = findWindow();
     GetWindowRect(w, &r);
     EXPECT_EQ(box(RECT{210, 200, 410, 370}), box(r));
+
+    // Values no placement can be (not a number, beyond 32 bits): a width of 0, the other sides kept.
+    for (float wrong : {std::nanf(""), 1e20f, -1e20f}) {
+        auto damaged = modkit::make<SettingsStore>();
+        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height"}) damaged->setFloat(name, wrong);
+        ASSERT_EQ(S_OK, h.module()->LoadSettings(damaged.Get()));
+        w = findWindow();
+        ASSERT_NE(nullptr, w);
+        GetWindowRect(w, &r);
+        EXPECT_EQ(box(RECT{210, 200, 410, 370}), box(r)) << wrong;
+    }
+    auto sides = modkit::make<SettingsStore>();
+    for (auto [name, value] : {std::pair{L"Top", std::nanf("")}, {L"Left", 3e9f}, {L"Width", 300.0f}, {L"Height", -3e9f}})
+        sides->setFloat(name, value);
+    ASSERT_EQ(S_OK, h.module()->LoadSettings(sides.Get()));
+    GetWindowRect(findWindow(), &r);
+    EXPECT_EQ(box(RECT{210, 200, 510, 370}), box(r)) << "a usable width, the unusable sides kept";
 }
 
 TEST_F(ImageTest, PanelKeepsGainAndFlagsThatNeitherDrawNorSave)

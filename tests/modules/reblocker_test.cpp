@@ -200,6 +200,44 @@ TEST_F(StreamTest, NoOutputWhileTheInputRateIsUnknown)
     EXPECT_TRUE(step(randomBlock(128, 1), 11025)) << "a known rate brings the output back";
 }
 
+TEST(StreamConversion, LongUpConversionsReadOnlyHeldSamplesAcrossTheRingsEnd)
+{
+    // A ramp in: every output sample must lie between the held samples around its position, P =
+    // (block x span) + i x in / out. A sample read from a slot the ring does not hold (the one at
+    // the write position, or beyond it once the block reaches across the ring's end) is a stale
+    // sample 10000 back, or a zero: a click.
+    struct Case {
+        long inRate, outRate, outBlock, inBlock;
+    };
+    for (const Case c : {Case{16000, 44100, 128, 32}, Case{22050, 44100, 256, 100}, Case{11025, 16000, 128, 61},
+                         Case{16000, 22050, 1024, 500}}) {
+        SCOPED_TRACE(testing::Message() << c.inRate << " -> " << c.outRate << " in blocks of " << c.outBlock);
+        ModuleHarness s{dll, CLSID_StreamModule};
+        ASSERT_EQ(S_OK, s.initialize());
+        ASSERT_EQ(S_OK, loadFloats(s.module(), {{L"In Frequency", float(c.inRate)}, {L"Out Frequency", float(c.outRate)},
+                                                {L"Out Blocksize", float(c.outBlock)}}));
+        const long span = c.outBlock * c.inRate / c.outRate;
+        const double ratio = double(c.inRate) / double(c.outRate);
+        long fed = 0, blocks = 0, sends = 0;
+        // 150000 samples: the ring wraps 15 times, and the ramp stays exact in floats.
+        for (long call = 0; call < 150000 / c.inBlock; ++call, fed += c.inBlock) {
+            s.feed(pin, ramp(c.inBlock, fed), propsAt(c.inRate));
+            ASSERT_EQ(S_OK, s.process());
+            if (s.sendCount(pin) == sends) continue;
+            sends = s.sendCount(pin);
+            const std::vector<float>& out = s.lastSent(pin).data;
+            for (long i = 0; i < c.outBlock; ++i) {
+                const double p = double(blocks) * double(span) + double(i) * ratio;
+                // Float positions and samples: a few hundredths at these magnitudes.
+                ASSERT_GE(out[size_t(i)], std::floor(p) - 0.05) << "block " << blocks << ", sample " << i;
+                ASSERT_LE(out[size_t(i)], p + 0.05) << "block " << blocks << ", sample " << i;
+            }
+            ++blocks;
+        }
+        EXPECT_GE(blocks, (fed - 2 * c.outBlock) / span) << "nothing is lost by waiting for the last sample";
+    }
+}
+
 TEST_F(StreamTest, ABlockSpanningNoInputSampleWaitsForOneHeld)
 {
     // 128 x 100 / 44100 truncates to 0: such a block must still not read before the first sample.
@@ -277,6 +315,12 @@ TEST_F(StreamTest, SavesThreeNumbersAndRefusesRatesAndSizesThatCannotBe)
         ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"In Frequency", 22050}, {L"Out Frequency", bad}, {L"Out Blocksize", bad}}));
         EXPECT_EQ(16000, h.savedFloats()[L"Out Frequency"]);
         EXPECT_EQ(512, h.savedFloats()[L"Out Blocksize"]);
+    }
+    // Blocks no engine should be asked to hold: more than 2^20 samples.
+    for (float huge : {1048577.0f, 2147483520.0f}) {
+        ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"In Frequency", 22050}, {L"Out Frequency", 16000}, {L"Out Blocksize", huge}}));
+        EXPECT_EQ(512, h.savedFloats()[L"Out Blocksize"]) << huge;
+        EXPECT_EQ(512, h.outputSize(pin)) << huge;
     }
     ComPtr<vento::SettingsStore> empty = modkit::make<vento::SettingsStore>();
     EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), h.module()->LoadSettings(empty.Get()));

@@ -306,6 +306,55 @@ TEST_F(WAVTest, RecordsSaturatingAndCompletesTheFileOnStopEngineStopAndRelease)
     writeExpected(L"released.wav.expected", 22050, std::vector<long>(expected.begin(), expected.begin() + 8));
 }
 
+// The rate in a recording's header is its input's, whatever was played before or plays meanwhile;
+// and a recording does not give its input's rate to what plays.
+TEST_F(WAVTest, RecordsAtTheInputsRateAndPlaysAtTheFilesWhateverTheOtherDoes)
+{
+    auto headerRate = [](const fs::path& file) {
+        std::ifstream f(file, std::ios::binary);
+        std::uint8_t header[44] = {};
+        f.read(reinterpret_cast<char*>(header), 44);
+        std::uint32_t rate = 0;
+        std::memcpy(&rate, header + 24, 4);
+        return rate;
+    };
+    const std::vector<float> block(256, 0.25f);
+    const std::wstring props = L"<PROPS><SamplesPerSecond>11025</SamplesPerSecond></PROPS>";
+    auto record = [&](const fs::path& file, int blocks) {
+        press(IDC_WAV_RECORD, file);
+        for (int i = 0; i < blocks; ++i) {
+            h.feed(in, block, props);
+            step(1);
+        }
+        panel->click(IDC_WAV_STOP);
+    };
+    const fs::path first = temp(L"first.wav"), second = temp(L"second.wav"), together = temp(L"together.wav");
+    record(first, 2);
+    playToEnd(L"mono_22050_700.wav", 22050); // the module's rate is the file's now
+    record(second, 2);
+    EXPECT_EQ(11025u, headerRate(first));
+    EXPECT_EQ(11025u, headerRate(second)) << "the same input document as before: its rate all the same";
+
+    // Recording, then playing as well (Record would end playback): each keeps its own rate.
+    press(IDC_WAV_RECORD, together);
+    h.feed(in, block, props);
+    step(1); // the recording's file is made
+    press(IDC_WAV_PLAY, L"mono_22050_700.wav");
+    step(interval(1000)); // the played file opens
+    // A new input document while the file plays: read for the recording, not for what plays.
+    const std::wstring changed = L"<PROPS><Type>Audio</Type><SamplesPerSecond>11025</SamplesPerSecond></PROPS>";
+    for (int i = 0; i < 3; ++i) {
+        h.feed(in, block, changed);
+        const long sent = h.sendCount(out);
+        step(interval(22050) + 1);
+        EXPECT_EQ(sent + 1, h.sendCount(out)) << "a block of the file every 256 / 22050 s, block " << i;
+        EXPECT_EQ(L"22050", propsOf(h.lastSent(out).props).at(L"SamplesPerSecond"));
+    }
+    panel->click(IDC_WAV_STOP);
+    EXPECT_EQ(11025u, headerRate(together));
+    for (const fs::path& file : {first, second, together}) fs::remove(file);
+}
+
 TEST(WAVRecording, SignalWIntoAFileSoxReads)
 {
     ModuleHarness h{dll, CLSID_WAVModule};

@@ -185,6 +185,9 @@ TEST_F(MultiplierTest, SettingsRefuseRatesAndSizesThatCannotBe)
     EXPECT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", NAN}}));
     for (float bad : {-11025.0f, -0.0f, -1e30f, INFINITY})
         ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", bad}, {L"Blocksize", bad}})) << bad;
+    // Blocks no engine should be asked to hold: more than 2^20 samples.
+    for (float huge : {1048577.0f, 2147483520.0f})
+        ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", 44100}, {L"Blocksize", huge}})) << huge;
     EXPECT_EQ((std::map<std::wstring, float>{{L"Frequency", 44100}, {L"Blocksize", 256}}), h.savedFloats());
     // Start paces by what is kept, never by a refused rate.
     const LONGLONG t0 = 9'000'000;

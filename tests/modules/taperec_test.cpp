@@ -206,6 +206,22 @@ TEST_F(RecorderTest, PlaysRecordsAtTheirOffsetsWithAGapAndLoops)
     EXPECT_NE(ramp(128, 9), h.lastSent(pin).data) << "playing: the input is not passed on";
 }
 
+// A crafted offset near the end of the 64-bit range: its record falls due at the end of time, not
+// (the sum wrapped round) at once, and nothing before it is disturbed.
+TEST_F(RecorderTest, ARecordBeyondTheEndOfTimeNeverFallsDue)
+{
+    writeRecording(file, header(16, 8000), {{0, {1, 2, 3, 4}}, {INT64_MAX - 10, {5, 6, 7, 8}}, {INT64_MIN, {9, 9, 9, 9}}});
+    h.clock().set(1000000); // the playback starts late enough for the sum to pass the range
+    typeFileName(file);
+    panel->click(IDC_PLAY);
+    step(0);
+    step(1);
+    ASSERT_EQ(1, h.sendCount(pin));
+    EXPECT_EQ((std::vector<float>{1, 2, 3, 4}), h.lastSent(pin).data);
+    for (int i = 0; i < 20; ++i) step(1000000);
+    EXPECT_EQ(1, h.sendCount(pin)) << "the second record is due at the end of time";
+}
+
 TEST_F(RecorderTest, GapSizeFromTheSpinSkipsCallsBeforeThePlayedBlocks)
 {
     writeRecording(file, header(16, 8000), {{0, {1, 2, 3, 4}}});

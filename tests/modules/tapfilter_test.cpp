@@ -5,6 +5,7 @@
 #include "module_test.h"
 #include <cmath>
 #include <map>
+#include "failing_allocations.h"
 #include "nsp.h"
 #include "tapfilter/controls.h"
 #include "tapfilter_idl.h"
@@ -189,6 +190,24 @@ TEST_F(FIRTest, StoredCutOffsOutsideHalfTheRateAreBroughtInside)
     // Not a number: the cut-off stays as it was.
     ASSERT_EQ(S_OK, load({{L"Taps", 20}, {L"High", NAN}, {L"Low", 0.25f}, {L"Type", 3}}));
     expectSaved(0.499f, 0.25f, 3, 20);
+}
+
+// Out of memory while a new filter is designed: the load fails with E_OUTOFMEMORY and the module
+// keeps filtering with the filter it had, saving the settings it had.
+TEST_F(FIRTest, ARebuildThatRunsOutOfMemoryKeepsTheFilterItHad)
+{
+    const std::vector<float> x = randomBlock(300, 8);
+    std::vector<float> y = run({{x.begin(), x.begin() + 100}});
+    {
+        // 900 taps need buffers of several kilobytes; nothing else the load asks for is that large.
+        vento::test::FailingAllocations noMemory(dll, 2048);
+        EXPECT_EQ(E_OUTOFMEMORY, load({{L"Taps", 900}, {L"High", 0.2f}, {L"Low", 0.1f}, {L"Type", 3}}));
+        EXPECT_GT(noMemory.refused(), 0);
+    }
+    expectSaved(0.49f, 0.001f, 1, 20);
+    std::vector<float> more = run({{x.begin() + 100, x.end()}});
+    y.insert(y.end(), more.begin(), more.end());
+    expectFiltered(design(1, 0, 0.49f, 20), x, y);
 }
 
 TEST_F(FIRTest, ABandWithNoWidthPassesNothing)

@@ -303,6 +303,13 @@ TEST_F(SignalWTest, LoadTakesWhatItCanAndIgnoresImpossibleSizes)
     ASSERT_EQ(S_OK, load({{L"BlockSize", -64.0f}, {L"SampleRate", NAN}, {L"Shape", 1e20f}}));
     s = saved();
     EXPECT_EQ(128.0f, s[L"BlockSize"]);
+    for (float huge : {1048577.0f, 2147483520.0f}) {
+        ASSERT_EQ(S_OK, load({{L"BlockSize", huge}}));
+        EXPECT_EQ(128.0f, saved()[L"BlockSize"]) << "more than 2^20 samples: no engine is asked for that";
+    }
+    ASSERT_EQ(S_OK, load({{L"BlockSize", 1048576.0f}}));
+    EXPECT_EQ(1048576.0f, saved()[L"BlockSize"]);
+    ASSERT_EQ(S_OK, load({{L"BlockSize", 128.0f}}));
     EXPECT_EQ(11025.0f, s[L"SampleRate"]);
     EXPECT_EQ(2.0f, s[L"Shape"]);
     // A missing value is the store's failure, and ends the load with it.
