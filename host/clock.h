@@ -37,10 +37,11 @@ private:
 };
 
 // The offline clock: a virtual counter in performance-counter units that the engine moves itself.
-// After every pass over the graph the engine advances it by the shortest block interval among the
-// graph's sources (Engine::offlineInterval), so each paced source falls due after at most two
-// passes and never waits for wall time. Sources decide what is due from the clock alone, and every
-// pass delivers each block through the whole graph, so the blocks are those of a real-time run.
+// After every pass over the graph that sent nothing the engine advances it by the shortest block
+// interval among the graph's sources (Engine::offlineInterval), so each paced source falls due within
+// a few passes and never waits for wall time, and modules that send more than one block for one of
+// their input's (Overlap) get the passes they would get in real time. Sources decide what is due
+// from the clock alone, so the blocks are those of a real-time run.
 class OfflineClock final : public Clock {
 public:
     OfflineClock();

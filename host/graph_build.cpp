@@ -8,6 +8,7 @@
 #include <optional>
 #include <variant>
 #include "com/error.h"
+#include "host/graph_values.h"
 #include "host/panel_replay.h"
 #include "host/registrar/catalogue.h"
 
@@ -59,13 +60,7 @@ bool same(const SettingValue& a, const SettingValue& b)
 std::wstring valueText(const SettingValue& value)
 {
     const float* number = std::get_if<float>(&value);
-    if (!number) return inQuotes(std::get<std::wstring>(value));
-    wchar_t text[32];
-    for (int digits = 6; digits <= 9; ++digits) {
-        std::swprintf(text, 32, L"%.*g", digits, double(*number));
-        if (std::wcstof(text, nullptr) == *number) break;
-    }
-    return text;
+    return number ? floatText(*number) : inQuotes(std::get<std::wstring>(value));
 }
 
 // The module's SaveSettings into a store of its own (the instance's settings stay as they are);
@@ -102,12 +97,19 @@ void buildModule(Engine& engine, const GraphModule& m, const CatalogueEntry& ent
     if (HRESULT hr = instance->module->LoadSettings(static_cast<ISettingsStore*>(instance->settings.Get())); FAILED(hr))
         graphFileError(file, where + L": its settings were not accepted (LoadSettings " + modkit::hresultText(hr) + L")");
     const auto after = savedNow(*instance);
-    if (!before || !after) return; // nothing to judge by
-    for (const RefusedSetting& refused : refusedSettings(m.settings, *before.Get(), *instance->settings.Get(), *after.Get())) {
-        const std::string text = refusalText(file, m.name, refused);
-        if (options.strict) throw EngineError(text);
-        if (options.warn) options.warn(text);
-        else std::fprintf(stderr, "vento: warning: %s\n", text.c_str());
+    if (!after) return; // nothing to judge by
+    if (before)
+        for (const RefusedSetting& refused : refusedSettings(m.settings, *before.Get(), *instance->settings.Get(), *after.Get())) {
+            const std::string text = refusalText(file, m.name, refused);
+            if (options.strict) throw EngineError(text);
+            if (options.warn) options.warn(text);
+            else std::fprintf(stderr, "vento: warning: %s\n", text.c_str());
+        }
+    // What the module holds now, not what the file offered: a graph saved from these settings writes
+    // the value the module kept, never the one it refused.
+    for (const auto& entry : after->entries()) {
+        if (entry.kind == SettingsStore::Kind::Float) instance->settings->setFloat(entry.name, *after->floatValue(entry.name));
+        else instance->settings->setString(entry.name, *after->stringValue(entry.name));
     }
 }
 
@@ -196,7 +198,7 @@ Graph loadGraph(Engine& engine, const std::filesystem::path& file, const BuildOp
 
 void writeGraph(const Engine& engine, const Graph& graph, const std::filesystem::path& file)
 {
-    writeGraphFile(describeGraph(engine, graph), file);
+    updateGraphFile(describeGraph(engine, graph), file);
 }
 
 void saveGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file)
@@ -210,6 +212,12 @@ void resaveGraph(const std::filesystem::path& file)
     Engine engine;
     Graph graph = loadGraph(engine, file);
     for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+    // The panel values as the panels show them once played (a slider another one pushed, say).
+    for (GraphModule& m : graph.modules) {
+        if (m.panel.empty()) continue;
+        const auto now = readPanel(*engine.find(m.name));
+        m.panel = panelAsItStands(m.panel, now, now);
+    }
     saveGraph(engine, graph, file);
 }
 

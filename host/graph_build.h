@@ -56,8 +56,9 @@ Graph describeGraph(const Engine& engine, const Graph& loaded);
 // Reads the file and builds it: a file that cannot be read fails before any module is made.
 Graph loadGraph(Engine& engine, const std::filesystem::path& file, const BuildOptions& options = {});
 
-// Writes the graph: each module with the settings its SaveSettings gives now, its panel values as
-// loaded, and the connections. The file is replaced only once the new one is complete.
+// Writes the graph over its file (updateGraphFile: what a person wrote stays): each module with the
+// settings its SaveSettings gives now, the panel values of `graph`, and the connections. The file
+// is replaced only once the new one is complete.
 void saveGraph(Engine& engine, const Graph& graph, const std::filesystem::path& file);
 
 // Writes the graph with the settings the instances hold already (no SaveSettings call): what the
@@ -65,7 +66,7 @@ void saveGraph(Engine& engine, const Graph& graph, const std::filesystem::path& 
 void writeGraph(const Engine& engine, const Graph& graph, const std::filesystem::path& file);
 
 // Loads the file in an engine of its own and writes it back with the settings every module saves
-// now (its windows closed first).
+// now (its windows closed first) and the panel values its panels show.
 void resaveGraph(const std::filesystem::path& file);
 
 } // namespace vento

@@ -77,6 +77,13 @@ Graph readGraphFile(const std::filesystem::path& file);
 // new one is complete.
 void writeGraphFile(const Graph& graph, const std::filesystem::path& file);
 
+// Saves the description over the graph file it was read from, changing only what differs: comments,
+// layout, the order of elements and the text of every value that still reads the same are kept, so
+// a file a person wrote stays theirs and a file vento wrote saves byte for byte the same. Modules,
+// settings, panel controls and connections that are new go after their kind; those gone are taken
+// out. A file that is not there (or holds no graph) is written afresh, as writeGraphFile does.
+void updateGraphFile(const Graph& graph, const std::filesystem::path& file);
+
 // A problem in one graph file: throws EngineError "<file name>: <what>".
 [[noreturn]] void graphFileError(const std::filesystem::path& file, std::wstring_view what);
 

@@ -9,6 +9,7 @@
 #include "com/handle.h"
 #include "host/frame/property_frame.h"
 #include "host/message_boxes.h"
+#include "host/panel_replay.h"
 #include "host/window_picture.h"
 
 namespace vento {
@@ -36,6 +37,23 @@ bool playsFile(const Instance& instance)
 {
     std::optional<std::wstring> file = instance.settings->stringValue(L"FileName");
     return file && !file->empty();
+}
+
+// Why a source that plays a file played nothing: its file cannot be opened (the WAV module, unlike
+// the Recorder and the BMP module, shows no message for that), or it can and gave no block.
+std::string playProblem(const Instance& source)
+{
+    const std::wstring file = source.settings->stringValue(L"FileName").value_or(L"");
+    modkit::UniqueFile opened(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string name = "'" + narrow(file) + "'";
+    if (opened) return "played nothing from " + name + " (not a file it can play?)";
+    const DWORD error = GetLastError();
+    std::string why = "error " + std::to_string(error);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) why = "no such file";
+    else if (error == ERROR_ACCESS_DENIED) why = "access denied";
+    else if (error == ERROR_SHARING_VIOLATION) why = "in use by another program";
+    return "played nothing: cannot open " + name + " (" + why + ")";
 }
 
 void pumpMessages()
@@ -234,7 +252,8 @@ void GraphRun::checkStalls()
         const long n = blocksSent(*sources_[i]);
         if (n != lastSends_[i].blocks) lastSends_[i] = {n, now};
         else if (!options_.untilFilesEnd && n < *options_.blocks && now - lastSends_[i].at > stall)
-            throw EngineError("'" + narrow(sources_[i]->name) + "' sent no block for 10 s of graph time (is its input connected?)");
+            throw EngineError("'" + narrow(sources_[i]->name) + "' sent no block for 10 s of graph time (" +
+                              (n == 0 && playsFile(*sources_[i]) ? playProblem(*sources_[i]) : "is its input connected?") + ")");
     }
 }
 
@@ -242,6 +261,7 @@ void GraphRun::reportMessageBox(std::wstring_view caption, std::wstring_view tex
 {
     // The engine's thread waits inside the module's Process until the box is answered.
     const Instance* from = engine_->processing();
+    if (from) toldByBox_.insert(from);
     const std::string who = narrow(from ? std::wstring_view(from->name) : caption);
     std::fprintf(stderr, "vento: %s: %s\n", who.c_str(), narrow(text).c_str());
     std::fflush(stderr);
@@ -328,6 +348,10 @@ void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::c
     engine_->stop();
     answerer.reset(); // its thread is the run's, not the graph's
     if (options_.stats) figures_.atEnd = processFigures();
+    // A file that never played is said once, unless the module said so in a message box itself.
+    for (const Instance* source : sources_)
+        if (playsFile(*source) && blocksSent(*source) == 0 && !toldByBox_.count(source))
+            std::fprintf(stderr, "vento: warning: %s: %s\n", narrow(source->name).c_str(), playProblem(*source).c_str());
 }
 
 void GraphRun::closeTaps()
@@ -379,6 +403,8 @@ PanelRun runPanel(const std::filesystem::path& file, std::wstring_view name, boo
     Instance* instance = engine.find(name);
     if (!instance) throw EngineError("the graph has no module '" + narrow(name) + "'");
 
+    // The panel as the file left it, to tell what the person changes in it.
+    const std::vector<PanelControlInfo> opened = readPanel(*instance);
     PropertyFrame frame;
     try {
         frame.open(*instance);
@@ -395,7 +421,13 @@ PanelRun runPanel(const std::filesystem::path& file, std::wstring_view name, boo
 
     PanelRun result;
     if (frame.result() == PropertyFrame::Result::OK) result.outcome = frame.changed() ? PanelRun::Outcome::Saved : PanelRun::Outcome::Unchanged;
-    if (result.outcome == PanelRun::Outcome::Saved) saveGraph(engine, graph, file); // settings first, while the windows are still open
+    if (result.outcome == PanelRun::Outcome::Saved) {
+        // The panel keeps some values in no setting (the Filter's band): the file gets them as the
+        // panel shows them now. Settings first, while the windows are still open.
+        auto m = std::find_if(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& g) { return g.name == name; });
+        if (m != graph.modules.end()) m->panel = panelAsItStands(m->panel, opened, readPanel(*instance));
+        saveGraph(engine, graph, file);
+    }
     for (const auto& i : engine.instances()) i->module->CloseWindow();
     result.sent = blocksSentPerModule(engine);
     return result;

@@ -180,6 +180,7 @@ private:
     std::vector<Chart> charts_; // likewise
     std::vector<std::pair<HWND, std::wstring>> owners_; // the windows each module opened
     std::vector<Instance*> sources_;                    // the counted ones
+    mutable std::set<const Instance*> toldByBox_;       // modules that showed a message box
     struct LastSend {
         long blocks;
         LONGLONG at;

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <cwchar>
 
 namespace vento {
@@ -39,8 +40,14 @@ std::optional<std::pair<std::wstring, std::wstring>> parseEndpoint(std::wstring_
 
 std::wstring floatText(float value)
 {
+    // The fewest significant digits that read back as the same float (0.8, not 0.800000012); nine
+    // always do.
     wchar_t buffer[32];
-    std::swprintf(buffer, 32, L"%.9g", double(value));
+    for (int digits = 1; digits <= 9; ++digits) {
+        std::swprintf(buffer, 32, L"%.*g", digits, double(value));
+        const std::optional<float> back = parseFloat(buffer);
+        if (back && std::memcmp(&*back, &value, sizeof value) == 0) break;
+    }
     return buffer;
 }
 

@@ -22,8 +22,8 @@ std::optional<int> parseWhole(std::wstring_view text);
 // would be empty.
 std::optional<std::pair<std::wstring, std::wstring>> parseEndpoint(std::wstring_view text);
 
-// A float as the file writes it: nine significant digits, which bring every float back exactly
-// through parseFloat.
+// A float as the file writes it: the shortest text that brings the same float back through
+// parseFloat (at most nine significant digits).
 std::wstring floatText(float value);
 
 } // namespace vento

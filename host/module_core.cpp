@@ -325,6 +325,7 @@ STDMETHODIMP ModuleCore::SetModified(LONG flag) noexcept
     return call(SiteCall::SetModified, nullptr, [&] {
         lastModifiedFlag_ = flag;
         ++modifiedCount_;
+        if (flag != 0) ++changeCount_;
         return S_OK;
     });
 }

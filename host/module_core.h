@@ -113,6 +113,8 @@ public:
     int updateDepth() const noexcept { return updateDepth_; }
     long modifiedCount() const noexcept { return modifiedCount_; }
     long lastModifiedFlag() const noexcept { return lastModifiedFlag_; }
+    // SetModified calls that reported a change (a nonzero flag).
+    long changeCount() const noexcept { return changeCount_; }
     const std::optional<CLSID>& controlPage() const noexcept { return controlPage_; }
     long controlPageLocalOnly() const noexcept { return controlPageLocalOnly_; }
     // Whether the core answers IModuleUI (a module must cope with a core that does not).
@@ -167,6 +169,7 @@ private:
     int updateDepth_ = 0;
     long modifiedCount_ = 0;
     long lastModifiedFlag_ = 0;
+    long changeCount_ = 0;
     std::optional<CLSID> controlPage_;
     long controlPageLocalOnly_ = 0;
     bool offerModuleUI_ = true;

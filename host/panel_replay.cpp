@@ -212,6 +212,52 @@ const PanelControlInfo* controlByLabel(const std::vector<PanelControlInfo>& cont
     return found;
 }
 
+std::vector<PanelControl> panelAsItStands(const std::vector<PanelControl>& given, const std::vector<PanelControlInfo>& opened,
+                                          const std::vector<PanelControlInfo>& now)
+{
+    using Kind = PanelControlInfo::Kind;
+    auto byId = [](const std::vector<PanelControlInfo>& controls, int id) -> const PanelControlInfo* {
+        auto it = std::find_if(controls.begin(), controls.end(), [&](const PanelControlInfo& c) { return c.id == id; });
+        return it == controls.end() ? nullptr : &*it;
+    };
+    auto named = [](const std::vector<PanelControlInfo>& controls, const PanelControl& c) -> const PanelControlInfo* {
+        try {
+            return controlByLabel(controls, c.label);
+        } catch (const EngineError&) {
+            return nullptr;
+        }
+    };
+    std::vector<PanelControl> kept;
+    std::vector<int> covered; // ids the file's controls name
+    for (PanelControl c : given) {
+        const PanelControlInfo* info = c.label.empty() ? byId(now, c.id) : named(now, c);
+        if (!info && !c.label.empty()) {
+            // The label named it when the file was played; the panel calls it otherwise now.
+            if (const PanelControlInfo* was = named(opened, c)) info = byId(now, was->id);
+            if (info) c = {info->id, c.action, c.value};
+        }
+        if (!info || !info->visible) continue;
+        covered.push_back(info->id);
+        if (info->kind == Kind::Trackbar && c.action == PanelControl::Action::Position) c.value = info->position;
+        if (info->kind == Kind::List && c.action == PanelControl::Action::Select && info->position >= 0) c.value = info->position;
+        if (info->kind == Kind::CheckBox && c.action == PanelControl::Action::Click) {
+            const PanelControlInfo* was = byId(opened, info->id);
+            if (was && was->position != info->position) continue; // toggled back
+        }
+        kept.push_back(c);
+    }
+    for (const PanelControlInfo& info : now) {
+        const PanelControlInfo* was = byId(opened, info.id);
+        if (!was || was->position == info.position || !info.visible) continue;
+        const bool named = std::find(covered.begin(), covered.end(), info.id) != covered.end();
+        if (info.kind == Kind::CheckBox && !named) kept.push_back({info.id, PanelControl::Action::Click, 1});
+        if (named || info.position < 0) continue;
+        if (info.kind == Kind::Trackbar) kept.push_back({info.id, PanelControl::Action::Position, info.position});
+        if (info.kind == Kind::List) kept.push_back({info.id, PanelControl::Action::Select, info.position});
+    }
+    return kept;
+}
+
 std::vector<PanelControlInfo> readPanel(Instance& instance)
 {
     if (!instance.core->controlPage()) return {};

@@ -45,4 +45,13 @@ const PanelControlInfo* controlByLabel(const std::vector<PanelControlInfo>& cont
 
 const wchar_t* kindName(PanelControlInfo::Kind kind);
 
+// The panel values a graph file should hold for a panel that was `opened` (read once the file's
+// values had been played into it) and stands as `now`: the file's own controls (`given`, by id or by
+// label as it named them) with the positions and choices they show now, and after them every
+// trackbar and list the person moved that the file did not name, by id; a check box toggled an odd
+// number of times is clicked once more, or no longer. A control the panel no longer shows (hidden,
+// or a label it has given up) drops out: its value changes nothing. Buttons stay as they are.
+std::vector<PanelControl> panelAsItStands(const std::vector<PanelControl>& given, const std::vector<PanelControlInfo>& opened,
+                                          const std::vector<PanelControlInfo>& now);
+
 } // namespace vento

@@ -262,7 +262,14 @@ long Engine::step()
     for (Instance* instance : schedule())
         if (HRESULT hr = process(*instance); FAILED(hr))
             throw EngineError(narrow(instance->name) + ": Process failed (" + narrow(modkit::hresultText(hr)) + ")");
-    if (offlineClock_) offlineClock_->advance(offlineInterval());
+    // Offline, time moves on only once a pass finds nothing more to send, as real time would give a
+    // module that sends several blocks for one input block (Overlap) the passes to send them before
+    // the next source block is due. A graph that never stops sending (a module that sends at every
+    // call) still moves on after a bounded number of passes.
+    if (offlineClock_ && (sendsThisPass_ == 0 || ++passesAtThisTime_ >= maxPassesAtOneTime)) {
+        offlineClock_->advance(offlineInterval());
+        passesAtThisTime_ = 0;
+    }
     return sendsThisPass_;
 }
 

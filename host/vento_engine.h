@@ -79,7 +79,9 @@ public:
     void start();
     void stop();
     // One pass: Process on every module in dependency order, so a block sent by a source reaches the
-    // end of the graph in the same pass. Afterwards an offline clock advances by offlineInterval().
+    // end of the graph in the same pass. Afterwards an offline clock advances by offlineInterval()
+    // when the pass sent nothing (or after maxPassesAtOneTime passes at the same time): the modules
+    // get the passes they would have in real time between two source blocks.
     // Returns the number of blocks sent during the pass. A failed Process throws EngineError.
     long step();
     // The shortest block interval, in clock ticks, of the outputs of the graph's sources (modules
@@ -161,6 +163,8 @@ private:
     ProcessObserver processObserver_;
     SettingsObserver settingsObserver_;
     long sendsThisPass_ = 0;
+    static constexpr long maxPassesAtOneTime = 1024;
+    long passesAtThisTime_ = 0;
     std::atomic<const Instance*> processing_{nullptr};
     // Cleared when the engine goes: host objects that modules still hold then only store.
     std::shared_ptr<Engine*> self_ = std::make_shared<Engine*>(this);

@@ -109,7 +109,7 @@ void PropertyFrame::open(Instance& instance, const Options& options)
     modkit::check(page_->Show(SW_SHOW));
 
     // What the panel's set-up told the module is where the session starts.
-    if (core_) seenModifiedCount_ = core_->modifiedCount();
+    if (core_) seenChangeCount_ = core_->changeCount();
     updateApplyButton();
     ShowWindow(hwnd(), SW_SHOW);
     if (HWND first = GetNextDlgTabItem(hwnd(), nullptr, FALSE)) SetFocus(first);
@@ -201,10 +201,11 @@ bool PropertyFrame::changed()
 void PropertyFrame::observe() noexcept
 {
     if (!core_) return;
-    long count = core_->modifiedCount();
-    if (count != seenModifiedCount_) {
-        seenModifiedCount_ = count;
-        if (core_->lastModifiedFlag() != 0) changed_ = pendingChange_ = true;
+    // Every change counts, also one the page's Apply follows with its SetModified (0).
+    const long count = core_->changeCount();
+    if (count != seenChangeCount_) {
+        seenChangeCount_ = count;
+        changed_ = pendingChange_ = true;
     }
     updateApplyButton();
 }

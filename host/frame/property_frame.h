@@ -108,7 +108,7 @@ private:
     RECT pageRect_{};
     Result result_ = Result::None;
     HRESULT lastApply_ = S_OK;
-    long seenModifiedCount_ = 0;
+    long seenChangeCount_ = 0;
     bool changed_ = false;
     bool pendingChange_ = false;
     bool pageDirty_ = false;

@@ -411,8 +411,12 @@ int launch(const std::vector<std::string>& args)
     {
         vento::Engine engine;
         vento::buildGraph(engine, graph, vento::launchName);
-        for (const auto& instance : engine.instances()) instance->module->CloseWindow();
-        vento::saveGraph(engine, graph, *c.save);
+        for (const auto& instance : engine.instances()) {
+            instance->module->CloseWindow();
+            engine.saveSettings(*instance);
+        }
+        // A new file: whatever was there before is not kept.
+        vento::writeGraphFile(vento::describeGraph(engine, graph), *c.save);
     }
     if (!c.quiet) std::printf("saved %s\n", narrow(c.save->wstring()).c_str());
     return 0;
