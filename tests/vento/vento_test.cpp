@@ -844,6 +844,23 @@ TEST_F(VentoPanel, RefusedSettingsAreWarningsAndErrorsWithStrict)
 }
 
 // The FIR's panel in vento's frame: a band pass chosen, its taps moved, OK: the graph keeps them.
+// What a user does in the FIR's panel: chooses filter type `entry` (0 low pass, 2 band pass), drags
+// the taps to 60, presses OK.
+std::function<void(HWND)> firOf60Taps(int entry)
+{
+    return [=](HWND frame) {
+        const int typeList = 201, taps = 5005;
+        HWND page = pageHolding(frame, typeList);
+        if (!page) return; // the test sees the unchanged file
+        SendDlgItemMessageW(page, typeList, CB_SETCURSEL, WPARAM(entry), 0);
+        SendMessageW(page, WM_COMMAND, MAKEWPARAM(typeList, CBN_SELCHANGE), LPARAM(GetDlgItem(page, typeList)));
+        HWND bar = GetDlgItem(page, taps);
+        SendMessageW(bar, TBM_SETPOS, TRUE, 60);
+        SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 60), LPARAM(bar));
+        press(frame, IDOK);
+    };
+}
+
 TEST_F(VentoPanel, TheFirPanelSavesTheFilterChosenInIt)
 {
     fs::path graph = write(L"fir.xml", R"(<graph>
@@ -851,17 +868,7 @@ TEST_F(VentoPanel, TheFirPanelSavesTheFilterChosenInIt)
   <module name="fir" type="FIR"/>
   <connect from="tone.Default" to="fir.Default"/>
 </graph>)");
-    Result r = vento(L"panel " + wide(graph) + L" fir --offline", [](HWND frame) {
-        const int typeList = 201, taps = 5005;
-        HWND page = pageHolding(frame, typeList);
-        if (!page) return; // the test sees the unchanged file
-        SendDlgItemMessageW(page, typeList, CB_SETCURSEL, 2, 0);
-        SendMessageW(page, WM_COMMAND, MAKEWPARAM(typeList, CBN_SELCHANGE), LPARAM(GetDlgItem(page, typeList)));
-        HWND bar = GetDlgItem(page, taps);
-        SendMessageW(bar, TBM_SETPOS, TRUE, 60);
-        SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 60), LPARAM(bar));
-        press(frame, IDOK);
-    });
+    Result r = vento(L"panel " + wide(graph) + L" fir --offline", firOf60Taps(2));
     ASSERT_EQ(0u, r.code) << r.err;
     const std::string saved = contents(graph);
     EXPECT_EQ(3.0, savedFloat(saved, "Type")) << saved;
@@ -887,17 +894,7 @@ TEST_F(VentoPanel, WhatAPanelChangedIsWhatTheSavedFileRuns)
             press(frame, IDOK);
         };
     };
-    auto lowPassOf60Taps = [](HWND frame) {
-        const int typeList = 201, taps = 5005;
-        HWND page = pageHolding(frame, typeList);
-        if (!page) return;
-        SendDlgItemMessageW(page, typeList, CB_SETCURSEL, 0, 0);
-        SendMessageW(page, WM_COMMAND, MAKEWPARAM(typeList, CBN_SELCHANGE), LPARAM(GetDlgItem(page, typeList)));
-        HWND bar = GetDlgItem(page, taps);
-        SendMessageW(bar, TBM_SETPOS, TRUE, 60);
-        SendMessageW(page, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, 60), LPARAM(bar));
-        press(frame, IDOK);
-    };
+    const auto lowPassOf60Taps = firOf60Taps(0);
     const std::string demoText = contents(fs::path(VENTO_EXAMPLES) / L"demo.xml");
     const std::regex panel("\\s*<panel>[\\s\\S]*?</panel>");
     const struct {
