@@ -1047,6 +1047,10 @@ TEST_F(VentoExample, OverlappedSpectrumSharesHalfOfEachBlockAndPeaksAtTheTone)
 // on the pins where its modules' work shows, byte for byte. The ring modulator is left out: its
 // Multiplier paces itself and takes whatever its queues hold when it falls due, so in real time its
 // blocks depend on how its sources' sends fall between its own (the showcase has one too).
+// Real time on a loaded machine falls behind: its sources then catch up a block a pass, and a module
+// that sends several blocks for one of its input's (Overlap) has sent fewer by the end. What it sent
+// is still the start of the same stream, so a real-time tap must always begin the offline one, and
+// equal it in one of three runs.
 TEST_F(VentoExample, EveryExampleGivesTheSameTapsOfflineAsInRealTime)
 {
     const fs::path input = fs::current_path() / L"vento_filter_input.wav";
@@ -1070,19 +1074,28 @@ TEST_F(VentoExample, EveryExampleGivesTheSameTapsOfflineAsInRealTime)
         text = replaced(replaced(text, "\"input.wav\"", "\"" + narrowPath(input) + "\""), "\"filtered.wav\"",
                         "\"" + narrowPath(dir / L"filtered.wav") + "\"");
         const fs::path graph = write(c.graph + L".xml", text);
-        std::map<std::wstring, std::string> taps[2];
-        for (const bool offline : {true, false}) {
+        auto taps = [&](bool offline) {
             std::wstring arguments = L"run " + wide(graph) + L" -q --blocks " + std::to_wstring(c.blocks) + (offline ? L" --offline" : L"");
-            for (const auto& pin : c.pins) arguments += L" " + tap(pin, pin + (offline ? L".offline" : L".realtime"));
+            for (const auto& pin : c.pins) arguments += L" " + tap(pin, pin + L".raw");
             Result r = vento(arguments);
-            ASSERT_EQ(0u, r.code) << r.err;
-            for (const auto& pin : c.pins) taps[offline][pin] = contents(dir / (pin + (offline ? L".offline" : L".realtime")));
+            EXPECT_EQ(0u, r.code) << r.err;
+            std::map<std::wstring, std::string> sent;
+            for (const auto& pin : c.pins) sent[pin] = contents(dir / (pin + L".raw"));
+            return sent;
+        };
+        const auto offline = taps(true);
+        bool equal = false;
+        for (int attempt = 0; attempt < 3 && !equal; ++attempt) {
+            const auto realTime = taps(false);
+            equal = realTime == offline;
+            for (const auto& pin : c.pins) {
+                EXPECT_FALSE(realTime.at(pin).empty()) << narrowPath(pin) << " sent nothing";
+                EXPECT_TRUE(offline.at(pin).starts_with(realTime.at(pin)))
+                    << narrowPath(pin) << ": " << offline.at(pin).size() << " bytes offline, " << realTime.at(pin).size()
+                    << " in real time, not where the offline ones begin";
+            }
         }
-        for (const auto& pin : c.pins) {
-            EXPECT_FALSE(taps[1][pin].empty()) << narrowPath(pin) << " sent nothing";
-            EXPECT_TRUE(taps[0][pin] == taps[1][pin]) << narrowPath(pin) << ": " << taps[1][pin].size() << " bytes offline, "
-                                                      << taps[0][pin].size() << " in real time";
-        }
+        EXPECT_TRUE(equal) << "real time never sent what offline sends";
     }
 }
 
