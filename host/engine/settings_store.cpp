@@ -45,11 +45,17 @@ HRESULT SettingsStore::probe(Call call) noexcept
     return std::exchange(probe_->faultHr, S_OK);
 }
 
-STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
+template <class Body>
+HRESULT SettingsStore::answer(Call call, Body&& body) noexcept
 {
     if (probe_) // only tests set it
-        if (HRESULT hr = probe(Call::ReadString); FAILED(hr)) return hr;
-    return modkit::boundary([&] {
+        if (HRESULT hr = probe(call); FAILED(hr)) return hr;
+    return modkit::boundary(std::forward<Body>(body));
+}
+
+STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
+{
+    return answer(Call::ReadString, [&] {
         if (!value) return E_POINTER;
         reads_.push_back({Kind::String, std::wstring(bstrView(name))});
         auto it = strings_.find(bstrView(name));
@@ -61,9 +67,7 @@ STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
 
 STDMETHODIMP SettingsStore::WriteString(BSTR name, BSTR value) noexcept
 {
-    if (probe_)
-        if (HRESULT hr = probe(Call::WriteString); FAILED(hr)) return hr;
-    return modkit::boundary([&] {
+    return answer(Call::WriteString, [&] {
         setString(bstrView(name), bstrView(value));
         writes_.push_back({Kind::String, std::wstring(bstrView(name))});
     });
@@ -71,9 +75,7 @@ STDMETHODIMP SettingsStore::WriteString(BSTR name, BSTR value) noexcept
 
 STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
 {
-    if (probe_)
-        if (HRESULT hr = probe(Call::ReadFloat); FAILED(hr)) return hr;
-    return modkit::boundary([&] {
+    return answer(Call::ReadFloat, [&] {
         if (!value) return E_POINTER;
         reads_.push_back({Kind::Float, std::wstring(bstrView(name))});
         auto it = floats_.find(bstrView(name));
@@ -85,9 +87,7 @@ STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
 
 STDMETHODIMP SettingsStore::WriteFloat(BSTR name, float value) noexcept
 {
-    if (probe_)
-        if (HRESULT hr = probe(Call::WriteFloat); FAILED(hr)) return hr;
-    return modkit::boundary([&] {
+    return answer(Call::WriteFloat, [&] {
         setFloat(bstrView(name), value);
         writes_.push_back({Kind::Float, std::wstring(bstrView(name))});
     });

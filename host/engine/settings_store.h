@@ -73,6 +73,9 @@ private:
     };
     // Logs the call; the injected failure when one is due, else S_OK.
     HRESULT probe(Call call) noexcept;
+    // Every ISettingsStore call: the probe when tests set one, then the body inside the boundary.
+    template <class Body>
+    HRESULT answer(Call call, Body&& body) noexcept;
 
     std::unique_ptr<Probe> probe_;
     std::map<std::wstring, float, std::less<>> floats_;

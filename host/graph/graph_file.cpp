@@ -394,24 +394,21 @@ bool sameValue(const std::optional<std::wstring>& text, const GraphSetting& s)
     return *text == std::get<std::wstring>(s.value);
 }
 
-void updateModule(FileEditor& e, const std::filesystem::path& file, IXMLDOMElement* element, const GraphModule& m)
+// The module's settings as `m` has them: values that read the same keep their text. Answers the
+// setting element written last (null for none).
+ComPtr<IXMLDOMElement> updateSettings(FileEditor& e, IXMLDOMElement* element, const GraphModule& m, IXMLDOMElement* panel)
 {
     Writer& w = e.writer();
-    if (attribute(element, L"type") != m.type) w.set(element, L"type", m.type);
-    ComPtr<IXMLDOMElement> panel;
     std::vector<std::pair<std::wstring, ComPtr<IXMLDOMElement>>> settings; // by name, as the file has them
     for (auto& child : elements(element)) {
         const std::wstring kind = nodeName(child.Get());
-        if (kind == L"panel") panel = child;
         if (kind != L"float" && kind != L"string") continue;
         const std::wstring name = attribute(child.Get(), L"name").value_or(L"");
         const bool kept = std::any_of(m.settings.begin(), m.settings.end(), [&](const GraphSetting& s) { return s.name == name; });
         if (kept) settings.emplace_back(name, child);
         else e.remove(child.Get());
     }
-    ComPtr<IXMLDOMNode> first;
-    element->get_firstChild(&first);
-    ComPtr<IXMLDOMElement> last; // the setting written last
+    ComPtr<IXMLDOMElement> last;
     for (const GraphSetting& s : m.settings) {
         auto was = std::find_if(settings.begin(), settings.end(), [&](const auto& held) { return held.first == s.name; });
         if (was != settings.end() && nodeName(was->second.Get()) == settingKind(s)) {
@@ -425,14 +422,19 @@ void updateModule(FileEditor& e, const std::filesystem::path& file, IXMLDOMEleme
             ComPtr<IXMLDOMNode> replaced;
             modkit::check(element->replaceChild(written.Get(), was->second.Get(), &replaced));
         } else {
-            ComPtr<IXMLDOMNode> firstElement;
-            if (!last && !settings.empty()) firstElement = settings.front().second;
-            else if (!last && panel) firstElement = panel;
-            e.place(element, written.Get(), last.Get(), firstElement.Get(), 2);
+            IXMLDOMNode* before = last ? nullptr : !settings.empty() ? settings.front().second.Get() : panel;
+            e.place(element, written.Get(), last.Get(), before, 2);
         }
         last = written;
     }
+    return last;
+}
 
+// The module's <panel> as `m` has it: values changed in place when the controls are the same ones.
+void updatePanel(FileEditor& e, const std::filesystem::path& file, IXMLDOMElement* element, const GraphModule& m,
+                 ComPtr<IXMLDOMElement> panel, IXMLDOMElement* lastSetting)
+{
+    Writer& w = e.writer();
     if (m.panel.empty()) {
         if (panel) e.remove(panel.Get());
         return;
@@ -440,7 +442,7 @@ void updateModule(FileEditor& e, const std::filesystem::path& file, IXMLDOMEleme
     if (!panel) {
         panel = w.detached(L"panel");
         writeControls(w, panel.Get(), m.panel);
-        e.place(element, panel.Get(), last.Get(), nullptr, 2);
+        e.place(element, panel.Get(), lastSetting, nullptr, 2);
         return;
     }
     std::vector<PanelControl> held;
@@ -461,6 +463,81 @@ void updateModule(FileEditor& e, const std::filesystem::path& file, IXMLDOMEleme
         ComPtr<IXMLDOMElement> written = w.detached(L"control");
         writeControl(w, written.Get(), c);
         e.place(panel.Get(), written.Get(), nullptr, nullptr, 3);
+    }
+}
+
+void updateModule(FileEditor& e, const std::filesystem::path& file, IXMLDOMElement* element, const GraphModule& m)
+{
+    if (attribute(element, L"type") != m.type) e.writer().set(element, L"type", m.type);
+    ComPtr<IXMLDOMElement> panel;
+    for (auto& child : elements(element))
+        if (nodeName(child.Get()) == L"panel") panel = child;
+    const ComPtr<IXMLDOMElement> last = updateSettings(e, element, m, panel.Get());
+    updatePanel(e, file, element, m, panel, last.Get());
+}
+
+// Modules: those the file has, in its order, brought up to date; those gone, out; new ones after the
+// last module. Answers the last module element.
+ComPtr<IXMLDOMElement> updateModules(FileEditor& e, const std::filesystem::path& file, IXMLDOMElement* root, const Graph& graph)
+{
+    Writer& w = e.writer();
+    ComPtr<IXMLDOMElement> lastModule, firstConnect;
+    std::vector<std::wstring> present;
+    for (auto& element : elements(root)) {
+        const std::wstring kind = nodeName(element.Get());
+        if (kind == L"connect" && !firstConnect) firstConnect = element;
+        if (kind != L"module") continue;
+        const std::wstring name = attribute(element.Get(), L"name").value_or(L"");
+        auto m = std::find_if(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& g) { return g.name == name; });
+        if (m == graph.modules.end()) {
+            e.remove(element.Get());
+            continue;
+        }
+        updateModule(e, file, element.Get(), *m);
+        present.push_back(name);
+        lastModule = element;
+    }
+    for (const GraphModule& m : graph.modules) {
+        if (std::find(present.begin(), present.end(), m.name) != present.end()) continue;
+        ComPtr<IXMLDOMElement> module = w.detached(L"module");
+        w.set(module.Get(), L"name", m.name);
+        w.set(module.Get(), L"type", m.type);
+        writeModuleBody(w, module.Get(), m);
+        e.place(root, module.Get(), lastModule.Get(), firstConnect.Get(), 1);
+        lastModule = module;
+    }
+    return lastModule;
+}
+
+// Connections: each one the file has and the graph still makes stays where it is; new ones after
+// the last connection (or the last module).
+void updateConnections(FileEditor& e, IXMLDOMElement* root, const Graph& graph, IXMLDOMElement* lastModule)
+{
+    Writer& w = e.writer();
+    std::vector<bool> written(graph.connections.size(), false);
+    ComPtr<IXMLDOMElement> lastConnect;
+    for (auto& element : elements(root)) {
+        if (nodeName(element.Get()) != L"connect") continue;
+        auto out = parseEndpoint(attribute(element.Get(), L"from").value_or(L""));
+        auto in = parseEndpoint(attribute(element.Get(), L"to").value_or(L""));
+        size_t i = 0;
+        for (; out && in && i < graph.connections.size(); ++i) {
+            const GraphConnection& c = graph.connections[i];
+            if (!written[i] && c.from == out->first && c.output == out->second && c.to == in->first && c.input == in->second) break;
+        }
+        if (!out || !in || i == graph.connections.size()) {
+            e.remove(element.Get());
+            continue;
+        }
+        written[i] = true;
+        lastConnect = element;
+    }
+    for (size_t i = 0; i < graph.connections.size(); ++i) {
+        if (written[i]) continue;
+        ComPtr<IXMLDOMElement> connect = w.detached(L"connect");
+        writeConnection(w, connect.Get(), graph.connections[i]);
+        e.place(root, connect.Get(), lastConnect ? lastConnect.Get() : lastModule, nullptr, 1);
+        lastConnect = connect;
     }
 }
 
@@ -503,60 +580,8 @@ void updateGraphFile(const Graph& graph, const std::filesystem::path& file)
     if (!root) return writeGraphFile(graph, file);
 
     FileEditor e(document);
-    Writer& w = e.writer();
-    // Modules: those the file has, in its order, brought up to date; those gone, out; new ones after
-    // the last module.
-    ComPtr<IXMLDOMElement> lastModule, firstConnect;
-    std::vector<std::wstring> present;
-    for (auto& element : elements(root.Get())) {
-        const std::wstring kind = nodeName(element.Get());
-        if (kind == L"connect" && !firstConnect) firstConnect = element;
-        if (kind != L"module") continue;
-        const std::wstring name = attribute(element.Get(), L"name").value_or(L"");
-        auto m = std::find_if(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& g) { return g.name == name; });
-        if (m == graph.modules.end()) {
-            e.remove(element.Get());
-            continue;
-        }
-        updateModule(e, file, element.Get(), *m);
-        present.push_back(name);
-        lastModule = element;
-    }
-    for (const GraphModule& m : graph.modules) {
-        if (std::find(present.begin(), present.end(), m.name) != present.end()) continue;
-        ComPtr<IXMLDOMElement> module = w.detached(L"module");
-        w.set(module.Get(), L"name", m.name);
-        w.set(module.Get(), L"type", m.type);
-        writeModuleBody(w, module.Get(), m);
-        e.place(root.Get(), module.Get(), lastModule.Get(), firstConnect.Get(), 1);
-        lastModule = module;
-    }
-    // Connections: each one the file has and the graph still makes stays where it is.
-    std::vector<bool> written(graph.connections.size(), false);
-    ComPtr<IXMLDOMElement> lastConnect;
-    for (auto& element : elements(root.Get())) {
-        if (nodeName(element.Get()) != L"connect") continue;
-        auto out = parseEndpoint(attribute(element.Get(), L"from").value_or(L""));
-        auto in = parseEndpoint(attribute(element.Get(), L"to").value_or(L""));
-        size_t i = 0;
-        for (; out && in && i < graph.connections.size(); ++i) {
-            const GraphConnection& c = graph.connections[i];
-            if (!written[i] && c.from == out->first && c.output == out->second && c.to == in->first && c.input == in->second) break;
-        }
-        if (!out || !in || i == graph.connections.size()) {
-            e.remove(element.Get());
-            continue;
-        }
-        written[i] = true;
-        lastConnect = element;
-    }
-    for (size_t i = 0; i < graph.connections.size(); ++i) {
-        if (written[i]) continue;
-        ComPtr<IXMLDOMElement> connect = w.detached(L"connect");
-        writeConnection(w, connect.Get(), graph.connections[i]);
-        e.place(root.Get(), connect.Get(), lastConnect ? lastConnect.Get() : lastModule.Get(), nullptr, 1);
-        lastConnect = connect;
-    }
+    const ComPtr<IXMLDOMElement> lastModule = updateModules(e, file, root.Get(), graph);
+    updateConnections(e, root.Get(), graph, lastModule.Get());
     saveDocument(document.Get(), file);
 }
 

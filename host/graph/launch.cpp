@@ -13,6 +13,7 @@
 #include <variant>
 #include <vector>
 #include "com/error.h"
+#include "host/graph/module_description.h"
 #include "host/panel/panel_replay.h"
 #include "host/registrar/catalogue.h"
 #include "host/engine/vento_engine.h"
@@ -223,54 +224,20 @@ PanelControl panelValue(const PanelControlInfo& control, const Token& t)
     return set;
 }
 
-// Creates the module to read its settings, panel and pins, and turns the item's properties into the
-// module's settings and panel values.
-void describeModule(Engine& engine, const CatalogueEntry& type, const Item& item, GraphModule& module, Pins& pins,
-                    const LaunchPath& path)
+// The panel values the properties that name no setting stand for, by label, as the panel shows its
+// controls once the given settings are loaded.
+void panelValuesByLabel(Instance& instance, const CatalogueEntry& type, const Item& item, const std::vector<const Token*>& labelled,
+                        const std::vector<SettingDescription>& settings, GraphModule& module)
 {
-    Instance* instance = nullptr;
-    try {
-        instance = &engine.create(type.clsid, module.name);
-    } catch (const modkit::ComError& e) {
-        fail(item.token, L"cannot create " + type.name + L" (" + modkit::hresultText(e.code()) + L"; is its server registered?)");
-    }
-    if (HRESULT hr = instance->module->Initialize(); FAILED(hr))
-        fail(item.token, type.name + L": Initialize failed (" + modkit::hresultText(hr) + L")");
-    for (const auto& [name, pin] : instance->core->inputs()) pins.inputs.push_back(name);
-    for (const auto& [name, pin] : instance->core->outputs()) pins.outputs.push_back(name);
-    engine.saveSettings(*instance);
-    const auto settings = instance->settings->entries();
-
-    std::vector<const Token*> labelled;
-    for (const Token& p : item.properties) {
-        if (p.key == L"name") continue;
-        auto setting = std::find_if(settings.begin(), settings.end(), [&](const auto& s) { return s.name == p.key; });
-        if (setting == settings.end())
-            setting = std::find_if(settings.begin(), settings.end(), [&](const auto& s) { return sameText(s.name, p.key); });
-        if (setting == settings.end()) {
-            labelled.push_back(&p);
-            continue;
-        }
-        if (setting->kind == SettingsStore::Kind::String) {
-            module.settings.push_back({setting->name, path && p.value.starts_with(L'/') ? path(p.value) : p.value});
-            continue;
-        }
-        auto number = realNumber(p.value);
-        if (!number) fail(p, L"setting " + inQuotes(setting->name) + L" takes a number, not " + inQuotes(p.value));
-        module.settings.push_back({setting->name, *number});
-    }
-    if (labelled.empty()) return;
-
-    // The panel as the given settings leave it: a module may show or name its controls by them.
     for (const GraphSetting& s : module.settings) {
-        if (const float* number = std::get_if<float>(&s.value)) instance->settings->setFloat(s.name, *number);
-        else instance->settings->setString(s.name, std::get<std::wstring>(s.value));
+        if (const float* number = std::get_if<float>(&s.value)) instance.settings->setFloat(s.name, *number);
+        else instance.settings->setString(s.name, std::get<std::wstring>(s.value));
     }
-    if (HRESULT hr = instance->module->LoadSettings(static_cast<ISettingsStore*>(instance->settings.Get())); FAILED(hr))
+    if (HRESULT hr = instance.module->LoadSettings(static_cast<ISettingsStore*>(instance.settings.Get())); FAILED(hr))
         fail(item.token, type.name + L" did not accept these settings (LoadSettings " + modkit::hresultText(hr) + L")");
     std::vector<PanelControlInfo> controls;
     try {
-        controls = readPanel(*instance).controls;
+        controls = readPanel(instance).controls;
     } catch (const EngineError& e) {
         fail(item.token, std::wstring(e.what(), e.what() + std::strlen(e.what())));
     }
@@ -291,6 +258,45 @@ void describeModule(Engine& engine, const CatalogueEntry& type, const Item& item
         }
         module.panel.push_back(panelValue(*control, *p));
     }
+}
+
+// Creates the module to read its settings, panel and pins, and turns the item's properties into the
+// module's settings and panel values.
+void describeItem(Engine& engine, const CatalogueEntry& type, const Item& item, GraphModule& module, Pins& pins,
+                  const LaunchPath& path)
+{
+    Instance* instance = nullptr;
+    try {
+        instance = &engine.create(type.clsid, module.name);
+    } catch (const modkit::ComError& e) {
+        fail(item.token, L"cannot create " + type.name + L" (" + modkit::hresultText(e.code()) + L"; is its server registered?)");
+    }
+    if (HRESULT hr = instance->module->Initialize(); FAILED(hr))
+        fail(item.token, type.name + L": Initialize failed (" + modkit::hresultText(hr) + L")");
+    const ModuleDescription described = describeInstance(*instance, {.panel = false});
+    for (const PinDescription& pin : described.pins) (pin.input ? pins.inputs : pins.outputs).push_back(pin.name);
+    const auto& settings = described.settings;
+    engine.saveSettings(*instance);
+
+    std::vector<const Token*> labelled;
+    for (const Token& p : item.properties) {
+        if (p.key == L"name") continue;
+        auto setting = std::find_if(settings.begin(), settings.end(), [&](const auto& s) { return s.name == p.key; });
+        if (setting == settings.end())
+            setting = std::find_if(settings.begin(), settings.end(), [&](const auto& s) { return sameText(s.name, p.key); });
+        if (setting == settings.end()) {
+            labelled.push_back(&p);
+            continue;
+        }
+        if (std::holds_alternative<std::wstring>(setting->value)) {
+            module.settings.push_back({setting->name, path && p.value.starts_with(L'/') ? path(p.value) : p.value});
+            continue;
+        }
+        auto number = realNumber(p.value);
+        if (!number) fail(p, L"setting " + inQuotes(setting->name) + L" takes a number, not " + inQuotes(p.value));
+        module.settings.push_back({setting->name, *number});
+    }
+    if (!labelled.empty()) panelValuesByLabel(*instance, type, item, labelled, settings, module);
 }
 
 // The main pin of one direction: "Default", or the only one.
@@ -345,7 +351,7 @@ Graph readLaunch(std::wstring_view description, const LaunchPath& path)
                     if (std::none_of(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& o) { return o.name == name; }))
                         m.name = name;
                 }
-            describeModule(engine, type, item, m, pins[m.name], path);
+            describeItem(engine, type, item, m, pins[m.name], path);
         }
         for (const auto& instance : engine.instances()) instance->module->CloseWindow();
     }
