@@ -7,7 +7,7 @@
 #include <cstring>
 #include <cmath>
 #include <string>
-#include "host/graph_values.h"
+#include "host/graph/graph_values.h"
 
 namespace {
 

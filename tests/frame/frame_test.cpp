@@ -13,7 +13,7 @@
 #include "bandgate_idl.h"
 #include "engine.h"
 #include "fwdtransform_idl.h"
-#include "host/frame/property_frame.h"
+#include "host/panel/property_frame.h"
 #include "module_harness.h"
 #include "window_watcher.h"
 

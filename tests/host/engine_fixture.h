@@ -4,8 +4,9 @@
 #include <memory>
 #include "com/bstr.h"
 #include "fake_module.h"
-#include "host/apartment.h"
-#include "host/vento_engine.h"
+#include "host/engine/apartment.h"
+#include "host/engine/call_probe.h"
+#include "host/engine/vento_engine.h"
 #include "module_harness.h" // SiteCall names in messages
 
 namespace vento::test {
@@ -25,7 +26,9 @@ protected:
     ManualClock& clock() { return static_cast<ManualClock&>(engine.clock()); }
 
     ComApartment apartment;
+    CallProbe probe; // watches every core the engine makes; outlives them
     Engine engine{std::make_unique<ManualClock>()};
+    const bool probed = (engine.setProbe(&probe), true);
 };
 
 } // namespace vento::test

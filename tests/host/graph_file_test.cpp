@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 #include <filesystem>
 #include <string>
-#include "host/apartment.h"
-#include "host/graph_file.h"
+#include "host/engine/apartment.h"
+#include "host/graph/graph_file.h"
 #include "temp_folder.h"
 
 namespace vento::test {

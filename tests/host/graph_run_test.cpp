@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 #include <vector>
-#include "host/graph_run.h"
+#include "host/run/graph_run.h"
 #include "temp_folder.h"
 
 namespace vento::test {

@@ -2,7 +2,7 @@
 // and what it read; and the one line that tells of it.
 #include <gtest/gtest.h>
 #include "engine_fixture.h"
-#include "host/graph_build.h"
+#include "host/graph/graph_build.h"
 
 namespace vento::test {
 namespace {

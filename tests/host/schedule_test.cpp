@@ -5,7 +5,7 @@
 #include <map>
 #include <thread>
 #include "engine_fixture.h"
-#include "host/run_stats.h"
+#include "host/run/run_stats.h"
 #include "fwdtransform_idl.h"
 #include "module_harness.h"
 #include "tonegen_idl.h"

@@ -1,7 +1,7 @@
 // The settings store a module saves to and loads from.
 #include <gtest/gtest.h>
 #include "engine_fixture.h"
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 
 namespace vento::test {
 namespace {

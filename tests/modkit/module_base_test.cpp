@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
-#include "host/apartment.h"
-#include "host/settings_store.h"
-#include "host/vento_engine.h"
+#include "host/engine/apartment.h"
+#include "host/engine/settings_store.h"
+#include "host/engine/call_probe.h"
+#include "host/engine/vento_engine.h"
 #include "module/module_base.h"
 
 using namespace modkit;
@@ -79,7 +80,9 @@ protected:
     }
 
     vento::ComApartment apartment;
+    vento::CallProbe callProbe;
     vento::Engine engine{std::make_unique<vento::ManualClock>()};
+    const bool probed = (engine.setProbe(&callProbe), true);
     vento::Instance* instance = nullptr;
 };
 
@@ -89,17 +92,19 @@ TEST(ModuleBaseCreation, FailsWithTheEngineResultAndLeavesNothing)
     long locks = serverLockCount();
     struct Row {
         const char* what;
-        void (*arm)(vento::Engine&);
+        void (*arm)(vento::CallProbe&);
     };
     const Row rows[] = {
-        {"core creation", [](vento::Engine& e) { e.failCoreCreation(E_ACCESSDENIED); }},
-        {"SetModuleName", [](vento::Engine& e) { e.failCallOnNewCores(SiteCall::SetModuleName, E_ACCESSDENIED); }},
-        {"AttachModule", [](vento::Engine& e) { e.failCallOnNewCores(SiteCall::AttachModule, E_ACCESSDENIED); }},
+        {"core creation", [](vento::CallProbe& p) { p.failCoreCreation(E_ACCESSDENIED); }},
+        {"SetModuleName", [](vento::CallProbe& p) { p.failCallOnNewCores(SiteCall::SetModuleName, E_ACCESSDENIED); }},
+        {"AttachModule", [](vento::CallProbe& p) { p.failCallOnNewCores(SiteCall::AttachModule, E_ACCESSDENIED); }},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
+        vento::CallProbe probe;
         vento::Engine engine{std::make_unique<vento::ManualClock>()};
-        row.arm(engine);
+        engine.setProbe(&probe);
+        row.arm(probe);
         IUnknown* object = reinterpret_cast<IUnknown*>(0xdeadbeef);
         EXPECT_EQ(E_ACCESSDENIED, createInstance<ProbeModule>(nullptr, IID_IUnknown, reinterpret_cast<void**>(&object)));
         EXPECT_EQ(nullptr, object);
@@ -174,13 +179,13 @@ TEST_F(ModuleBaseTest, DocumentCallsSwallowEngineFailures)
 {
     ProbeModule* probe = create();
     core().connectionSlot(L"Default").receive(std::vector<float>(4), std::wstring(L"<PROPS/>"));
-    core().failCall(SiteCall::GetInputBlockAt, E_FAIL);
+    callProbe.failCall(core(), SiteCall::GetInputBlockAt, E_FAIL);
     EXPECT_EQ(L"", probe->GetInputProps(probe->in));
-    core().failCall(SiteCall::GetInputCount, E_FAIL);
-    core().failCall(SiteCall::GetInputBlock, E_FAIL);
+    callProbe.failCall(core(), SiteCall::GetInputCount, E_FAIL);
+    callProbe.failCall(core(), SiteCall::GetInputBlock, E_FAIL);
     EXPECT_EQ(L"", probe->GetInputProps(probe->in));
     EXPECT_EQ(L"<PROPS/>", probe->GetInputProps(probe->in));
-    core().failCall(SiteCall::GetOutputBlock, E_FAIL);
+    callProbe.failCall(core(), SiteCall::GetOutputBlock, E_FAIL);
     EXPECT_NO_THROW(probe->SetOutputProps(probe->out, L"<PROPS/>"));
     EXPECT_EQ(L"", outputProps());
     probe->SetOutputProps(probe->out, L"<PROPS/>");

@@ -7,9 +7,10 @@
 #include <limits>
 #include <string>
 #include <vector>
-#include "host/apartment.h"
-#include "host/settings_store.h"
-#include "host/vento_engine.h"
+#include "host/engine/apartment.h"
+#include "host/engine/call_probe.h"
+#include "host/engine/settings_store.h"
+#include "host/engine/vento_engine.h"
 #include "module/transform.h"
 
 using namespace modkit;
@@ -51,7 +52,7 @@ protected:
         instance = &engine.add(object, L"probe");
         object->Release();
         EXPECT_EQ(S_OK, instance->module->Initialize());
-        engine.setCallRecording(true);
+        probe.setRecording(true);
         return *static_cast<ProbeTransform*>(static_cast<ModuleBase*>(instance->module.Get()));
     }
     vento::ModuleCore& core() { return *instance->core; }
@@ -59,10 +60,10 @@ protected:
     std::vector<SiteCall> process(const std::vector<float>& samples)
     {
         core().connectionSlot(L"In").receive(samples, L"<?xml version='1.0'?><PROPS><Type>Audio</Type></PROPS>");
-        core().callLog().reset();
+        probe.log(core()).reset();
         EXPECT_EQ(S_OK, engine.process(*instance));
         std::vector<SiteCall> calls;
-        for (const auto& entry : core().callLog().entries()) calls.push_back(entry.call);
+        for (const auto& entry : probe.log(core()).entries()) calls.push_back(entry.call);
         return calls;
     }
     static long at(const std::vector<SiteCall>& calls, SiteCall call)
@@ -79,7 +80,9 @@ protected:
     std::vector<float> output() { return {core().findOutput(L"Out")->data().begin(), core().findOutput(L"Out")->data().end()}; }
 
     vento::ComApartment apartment;
+    vento::CallProbe probe;
     vento::Engine engine{std::make_unique<vento::ManualClock>()};
+    const bool probed = (engine.setProbe(&probe), true);
     vento::Instance* instance = nullptr;
 };
 

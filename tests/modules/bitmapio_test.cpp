@@ -10,7 +10,7 @@
 #include "bitmapio/controls.h"
 #include "bitmapio_idl.h"
 #include "bmp_files.h"
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 #include "message_box_watcher.h"
 #include "pixels.h"
 #include "tests/host/temp_folder.h"

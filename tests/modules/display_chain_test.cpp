@@ -4,7 +4,7 @@
 #include "module_test.h"
 #include <cmath>
 #include <numbers>
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 #include "pixels.h"
 #include "plotview_idl.h"
 #include "tonegen_idl.h"

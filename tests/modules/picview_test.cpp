@@ -5,7 +5,7 @@
 #include "module_test.h"
 #include <tuple>
 #include "bmp_files.h"
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 #include "picview/controls.h"
 #include "picview_idl.h"
 #include "pixels.h"

@@ -9,7 +9,7 @@
 #include "com/object.h"
 #include "plotview/controls.h"
 #include "window/display_ids.h"
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 #include "pixels.h"
 #include "fwdtransform_idl.h"
 #include "plotview_idl.h"

@@ -12,7 +12,7 @@
 #include <sstream>
 #include "bmp_files.h"
 #include "document_loads.h"
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 #include "server_identities.h"
 #include "wave_files.h"
 

@@ -293,7 +293,7 @@ TEST_F(MultiplierPanelTest, AChoiceRestartsTheModuleInsideTheUpdateScope)
     h.feedAt(pin, a, randomBlock(300, 1));
     step();
     open();
-    h.engine().setCallRecording(true);
+    h.probe().setRecording(true);
     h.calls().reset();
     p().selectCombo(IDC_SAMPLE_RATE, 2);
     EXPECT_EQ(22050, h.savedFloats()[L"Frequency"]);

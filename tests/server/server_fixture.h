@@ -6,7 +6,7 @@
 #include <windows.h>
 #include <gtest/gtest.h>
 #include <string>
-#include "host/server_library.h"
+#include "host/engine/server_library.h"
 #include "registry.h"
 
 namespace vento::test {

@@ -5,8 +5,8 @@
 #include <wrl/client.h>
 #include "engine.h"
 #include "fwdtransform_idl.h"
-#include "host/apartment.h"
-#include "host/vento_engine.h"
+#include "host/engine/apartment.h"
+#include "host/engine/vento_engine.h"
 #include "server_fixture.h"
 
 using namespace vento::test;

@@ -5,7 +5,7 @@
 #include <string>
 #include <wrl/client.h>
 #include "engine.h"
-#include "host/settings_store.h"
+#include "host/engine/settings_store.h"
 
 namespace vento::test {
 

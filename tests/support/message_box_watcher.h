@@ -14,7 +14,7 @@
 #include <mutex>
 #include <string>
 #include <vector>
-#include "host/message_boxes.h"
+#include "host/run/message_boxes.h"
 
 namespace vento::test {
 

@@ -56,7 +56,8 @@ ModuleHarness::ModuleHarness(const wchar_t* dllName, REFCLSID moduleClsid)
 {
     auto factory = library_.classFactory(moduleClsid);
 
-    engine_.setCallRecording(true);
+    engine_.setProbe(&probe_);
+    probe_.setRecording(true);
     engine_.setSendObserver([this](const ModuleCore& from, std::wstring_view pin, const OutputPin& out) {
         if (!instance_ || &from != instance_->core) return;
         auto it = sent_.find(pin);

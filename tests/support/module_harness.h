@@ -24,10 +24,11 @@
 #include <string>
 #include <string_view>
 #include <vector>
-#include "host/apartment.h"
-#include "host/server_library.h"
-#include "host/settings_store.h"
-#include "host/vento_engine.h"
+#include "host/engine/apartment.h"
+#include "host/engine/call_probe.h"
+#include "host/engine/server_library.h"
+#include "host/engine/settings_store.h"
+#include "host/engine/vento_engine.h"
 
 namespace vento {
 // Call names in test failure messages.
@@ -94,13 +95,14 @@ public:
     // Whether the module wrote into the storage an output had before it was resized.
     bool wroteRetiredOutput(std::wstring_view pin) const { return output(pin).retiredBufferWritten(); }
 
-    // --- faults and the call log ---
+    // --- faults and the call log (the engine's probe: every core of the engine is watched) ---
     void failCall(SiteCall which, HRESULT hr, int skip = 0, FaultRepeat repeat = FaultRepeat::Once)
     {
-        core().failCall(which, hr, skip, repeat);
+        probe_.failCall(core(), which, hr, skip, repeat);
     }
-    void clearFaults() { core().clearFaults(); }
-    CallLog& calls() { return core().callLog(); }
+    void clearFaults() { probe_.clearFaults(core()); }
+    CallLog& calls() { return probe_.log(core()); }
+    CallProbe& probe() noexcept { return probe_; }
 
     // --- settings ---
     // What SaveSettings writes now into a fresh store: every float by name (a failed save fails the
@@ -120,6 +122,7 @@ public:
 
 private:
     ComApartment apartment_;
+    CallProbe probe_; // outlives the engine and its cores
     ServerLibrary library_;
     std::vector<std::unique_ptr<ServerLibrary>> moreLibraries_; // unloaded after the engine is gone
     Engine engine_;

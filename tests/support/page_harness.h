@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 #include "com/object.h"
-#include "host/frame/page_site.h"
+#include "host/panel/page_site.h"
 #include "module_harness.h"
 
 namespace vento::test {

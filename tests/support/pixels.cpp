@@ -2,7 +2,7 @@
 
 #include <fstream>
 #include <utility>
-#include "host/window_picture.h"
+#include "host/run/window_picture.h"
 
 namespace vento::test {
 

@@ -1308,6 +1308,9 @@ TEST_F(Vento, InspectShowsEveryModulesPinsSettingsAndControls)
     for (std::string line; std::getline(lines, line);)
         if (!line.empty() && line.back() == '\r') line.pop_back(), types.push_back(line);
     EXPECT_EQ(17u, types.size()) << names.out;
+    // Each control the description shows has its row in the graph-file documentation, under its
+    // module's heading: a graph file can be written without reading the source.
+    const std::string doc = contents(fs::path(VENTO_EXAMPLES).parent_path() / L"docs" / L"graph-files.md");
     for (const std::string& type : types) {
         SCOPED_TRACE(type);
         Result r = vento(L"inspect " + std::wstring(type.begin(), type.end()));
@@ -1315,6 +1318,17 @@ TEST_F(Vento, InspectShowsEveryModulesPinsSettingsAndControls)
         EXPECT_EQ(0u, r.out.find(type + ": ")) << r.out;
         for (const char* part : {"\r\npins (", "\r\nsettings (", "\r\npanel controls (", "ModuleHelp.htm\r\n"})
             EXPECT_NE(std::string::npos, r.out.find(part)) << part << " missing in\n" << r.out;
+        const size_t at = doc.find("\n### " + type + " (`");
+        ASSERT_NE(std::string::npos, at) << "no section in docs/graph-files.md";
+        const std::string section = doc.substr(at, doc.find("\n### ", at + 1) - at);
+        std::istringstream shown(r.out.substr(r.out.find("\r\npanel controls (") + 2));
+        std::string line;
+        std::getline(shown, line); // the heading
+        while (std::getline(shown, line) && line.size() > 2) {
+            const std::string id = line.substr(2, line.find(' ', 2) - 2);
+            if (id == "none\r") continue;
+            EXPECT_NE(std::string::npos, section.find("\n| " + id + " |")) << "control " << id << " is not documented";
+        }
     }
     const struct {
         const wchar_t* type;
