@@ -30,17 +30,9 @@
 #include <variant>
 #include <vector>
 #include "host/engine/vento_engine.h"
+#include "host/panel/panel_values.h"
 
 namespace vento {
-
-struct PanelControl {
-    enum class Action { Position, Select, Click };
-    int id = 0;
-    Action action = Action::Position;
-    int value = 0;
-    std::wstring label{}; // when the file names the control by its label (id then 0)
-    bool operator==(const PanelControl&) const = default;
-};
 
 // A saved setting: a 32-bit float or a string, as ISettingsStore keeps them.
 struct GraphSetting {

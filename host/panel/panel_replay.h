@@ -14,8 +14,8 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "host/graph/graph_file.h"
 #include "com/handle.h"
+#include "host/panel/panel_values.h"
 #include "host/engine/vento_engine.h"
 
 namespace vento {
