@@ -38,17 +38,9 @@ BOOL WINAPI interruptRun(DWORD event)
 // the Recorder and the BMP module, shows no message for that), or it can and gave no block.
 std::string playProblem(const Instance& source)
 {
-    const std::wstring file = source.settings->stringValue(playedFileSetting(source.core->moduleName()).value_or(L"")).value_or(L"");
-    modkit::UniqueFile opened(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    const std::string name = "'" + narrow(file) + "'";
-    if (opened) return "played nothing from " + name + " (not a file it can play?)";
-    const DWORD error = GetLastError();
-    std::string why = "error " + std::to_string(error);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) why = "no such file";
-    else if (error == ERROR_ACCESS_DENIED) why = "access denied";
-    else if (error == ERROR_SHARING_VIOLATION) why = "in use by another program";
-    return "played nothing: cannot open " + name + " (" + why + ")";
+    if (auto problem = fileProblem(source)) return "played nothing: " + *problem;
+    const auto file = source.settings->stringValue(playedFileSetting(source.core->moduleName()).value_or(L""));
+    return "played nothing from '" + narrow(file.value_or(L"")) + "' (not a file it can play?)";
 }
 
 void pumpMessages()
@@ -325,7 +317,7 @@ void GraphRun::waitForNextBlock()
 
 void GraphRun::begin()
 {
-    if (!options_.windows || options_.onMessage)
+    if (!options_.windows)
         answerer_.emplace(GetCurrentThreadId(), IDOK, [this](const MessageBoxSeen& box) { reportMessageBox(box.caption, box.text); });
     interrupted = false;
     stopRequested_ = false;
