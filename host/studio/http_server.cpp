@@ -287,13 +287,15 @@ void HttpServer::stop()
 {
     if (state_->stopping.exchange(true)) return;
     beast::error_code ec;
-    state_->acceptor.close(ec);
-    // A connection to itself wakes an accept that closing alone may not.
+    // A connection of its own wakes the accept, which then sees the server stopping. The listening
+    // socket is closed only once nothing waits on it: under Wine, closing it under a blocked accept
+    // can end the process.
     {
         tcp::socket wake(state_->io);
         wake.connect(tcp::endpoint(asio::ip::make_address_v4("127.0.0.1"), state_->port), ec);
+        if (state_->acceptor_thread.joinable()) state_->acceptor_thread.join();
     }
-    if (state_->acceptor_thread.joinable()) state_->acceptor_thread.join();
+    state_->acceptor.close(ec);
     state_->events.close();
     state_->queue.close();
     std::vector<std::unique_ptr<State::Connection>> connections;

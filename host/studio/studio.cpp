@@ -569,6 +569,12 @@ void Studio::control(const std::wstring& name, const std::optional<int>& id, con
     }
     const std::vector<PanelControlInfo> after = panel->view().controls;
     m.graph.panel = panelAsItStands(m.graph.panel, before, after);
+    // A button is an action: the file plays each press again, in order (one press of the same
+    // button after another counts once).
+    if (c->kind == Kind::Button) {
+        const PanelControl press{c->id, PanelControl::Action::Click, 1};
+        if (m.graph.panel.empty() || !(m.graph.panel.back() == press)) m.graph.panel.push_back(press);
+    }
     refresh(m);
 }
 

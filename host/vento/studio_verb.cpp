@@ -69,10 +69,12 @@ int studio(const std::vector<std::string>& args)
         MsgWaitForMultipleObjects(1, &wake, FALSE, wait, QS_ALLINPUT);
         pump();
     }
-    SetConsoleCtrlHandler(closeStudio, FALSE);
+    // The handler stays until vento ends: a second Ctrl+C while the studio closes must not end the
+    // process before its files and connections are closed.
     server.stop();
     wakeUp = nullptr;
     std::printf("studio: closed\n");
+    std::fflush(stdout);
     return 0;
 }
 
