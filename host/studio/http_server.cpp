@@ -1,5 +1,7 @@
 #include "host/studio/http_server.h"
 
+#include <objbase.h>
+
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -67,7 +69,7 @@ void EventHub::close()
 namespace {
 Response unavailable(std::string_view why)
 {
-    return {503, "application/json", nlohmann::json{{"error", std::string(why)}}.dump(), {}};
+    return {503, "application/json", nlohmann::json{{"error", std::string(why)}}.dump(), {}, nullptr};
 }
 } // namespace
 
@@ -171,7 +173,7 @@ http::response<http::string_body> reply(const Response& r, unsigned version, boo
 
 Response refusal(int status, const std::string& line)
 {
-    return {status, "application/json", nlohmann::json{{"error", line}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}};
+    return {status, "application/json", nlohmann::json{{"error", line}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, nullptr};
 }
 
 } // namespace
@@ -203,6 +205,15 @@ void HttpServer::State::acceptLoop()
 
 void HttpServer::State::serve(Connection& connection)
 {
+    // Pictures are encoded here, through the platform's imaging component.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    struct Uninitialize {
+        bool initialized;
+        ~Uninitialize()
+        {
+            if (initialized) CoUninitialize();
+        }
+    } uninitialize{SUCCEEDED(com)};
     tcp::socket& socket = *connection.socket;
     beast::flat_buffer buffer;
     beast::error_code ec;
@@ -240,6 +251,15 @@ void HttpServer::State::serve(Connection& connection)
             const Target target = parseTarget(request.target);
             if (target.path == "/" && target.query.count("token") && target.query.at("token") == token)
                 response.headers.emplace_back("Set-Cookie", "vento_token=" + token + "; Path=/; HttpOnly; SameSite=Strict");
+        }
+        if (response.picture) {
+            try {
+                const auto png = pngBytes(*response.picture);
+                response.body.assign(png.begin(), png.end());
+            } catch (const EngineError& e) {
+                response = refusal(500, e.what());
+            }
+            response.picture.reset();
         }
         http::write(socket, reply(response, req.version(), req.keep_alive()), ec);
         if (ec || !req.keep_alive()) break;

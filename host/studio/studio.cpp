@@ -41,7 +41,7 @@ namespace {
 
 std::string dumped(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
-Response answer(const json& value, int status = 200) { return {status, "application/json", dumped(value), {}}; }
+Response answer(const json& value, int status = 200) { return {status, "application/json", dumped(value), {}, nullptr}; }
 Response failure(int status, std::string_view line) { return answer(json{{"error", std::string(line)}}, status); }
 
 std::string narrowLine(const std::exception& e) { return e.what(); }
@@ -186,7 +186,7 @@ Response Studio::handle(const HttpRequest& request)
         auto only = [&](bool allowed) {
             if (!allowed) throw std::invalid_argument("method");
         };
-        if (path == "/api/catalogue") return only(get), Response{200, "application/json", catalogueJson_, {}};
+        if (path == "/api/catalogue") return only(get), Response{200, "application/json", catalogueJson_, {}, nullptr};
         if (path == "/api/graph") return only(get), graph();
         if (path == "/api/ops") return only(post), ops(request.body);
         if (path == "/api/undo") return only(post), undo();
@@ -765,12 +765,11 @@ void Studio::takePictures()
     lastPictures_ = std::chrono::steady_clock::now();
     for (auto& [name, window] : windows_) {
         if (!IsWindow(window.hwnd)) continue;
-        WindowPicture picture = captureWindow(window.hwnd, true);
-        if (picture.pixels.empty() || (picture.width == window.last.width && picture.height == window.last.height &&
-                                       picture.pixels == window.last.pixels))
+        auto picture = std::make_shared<WindowPicture>(captureWindow(window.hwnd, true));
+        if (picture->pixels.empty() || (window.last && picture->width == window.last->width &&
+                                        picture->height == window.last->height && picture->pixels == window.last->pixels))
             continue;
         window.last = std::move(picture);
-        window.png.clear();
         ++window.generation;
         events_.publish("window", dumped(json{{"instance", utf8(name)}, {"generation", window.generation}}));
     }
@@ -782,9 +781,9 @@ Response Studio::windowPicture(const std::wstring& name)
     if (window == windows_.end() || !IsWindow(window->second.hwnd))
         return failure(404, narrow(inQuotes(name)) + " shows no window");
     Window& w = window->second;
-    if (w.last.pixels.empty()) w.last = captureWindow(w.hwnd, true);
-    if (w.png.empty()) w.png = pngBytes(w.last);
-    return {200, "image/png", std::string(w.png.begin(), w.png.end()), {{"Cache-Control", "no-store"}}};
+    if (!w.last) w.last = std::make_shared<WindowPicture>(captureWindow(w.hwnd, true));
+    Response picture{200, "image/png", {}, {{"Cache-Control", "no-store"}}, w.last};
+    return picture;
 }
 
 Response Studio::panel(const std::wstring& name, const HttpRequest& request)
@@ -819,7 +818,7 @@ Response Studio::help(const std::wstring& type)
     if (d == descriptions_.end() || d->second.helpFile.empty()) return failure(404, "no help page for " + narrow(inQuotes(type)));
     std::ifstream in(std::filesystem::path(d->second.helpFile), std::ios::binary);
     if (!in) return failure(404, "the help page of " + narrow(inQuotes(type)) + " cannot be read");
-    return {200, "text/html; charset=windows-1252", std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), {}};
+    return {200, "text/html; charset=windows-1252", std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), {}, nullptr};
 }
 
 Response Studio::page()
@@ -828,7 +827,8 @@ Response Studio::page()
             "<!doctype html><html><head><title>vento studio</title></head><body><h1>vento studio</h1>"
             "<p>The editor is not built into this studio yet. The studio's API answers under /api/ "
             "(docs/studio-api.md describes it).</p></body></html>",
-            {}};
+            {},
+            nullptr};
 }
 
 Response Studio::save(const std::string& body)

@@ -33,6 +33,9 @@ struct Response {
     std::string contentType = "application/json";
     std::string body;
     std::vector<std::pair<std::string, std::string>> headers;
+    // A window's picture, made into the PNG body by the server's thread: encoding is not the
+    // engine thread's time.
+    std::shared_ptr<const WindowPicture> picture;
 };
 
 // Where the studio's events go (Server-Sent Events to every listening client). May be called from
@@ -87,8 +90,7 @@ private:
     };
     struct Window {
         HWND hwnd = nullptr;
-        WindowPicture last;
-        std::vector<std::uint8_t> png; // of `last`, made when asked for
+        std::shared_ptr<const WindowPicture> last;
         long generation = 0;
         std::chrono::steady_clock::time_point taken{};
     };
