@@ -290,26 +290,16 @@ Response Studio::committed(const Record& before, std::vector<std::string> warnin
     return graph(std::move(warnings));
 }
 
-Response Studio::undo()
-{
-    if (undo_.empty()) return failure(409, "nothing to undo");
-    Record was = now_;
-    reach(undo_.back());
-    redo_.push_back(std::move(was));
-    undo_.pop_back();
-    ++revision_;
-    dirty_ = true;
-    publishGraph();
-    return graph();
-}
+Response Studio::undo() { return travel(undo_, redo_, "nothing to undo"); }
+Response Studio::redo() { return travel(redo_, undo_, "nothing to redo"); }
 
-Response Studio::redo()
+Response Studio::travel(std::vector<Record>& from, std::vector<Record>& to, const char* nothing)
 {
-    if (redo_.empty()) return failure(409, "nothing to redo");
+    if (from.empty()) return failure(409, nothing);
     Record was = now_;
-    reach(redo_.back());
-    undo_.push_back(std::move(was));
-    redo_.pop_back();
+    reach(from.back());
+    to.push_back(std::move(was));
+    from.pop_back();
     ++revision_;
     dirty_ = true;
     publishGraph();

@@ -119,6 +119,8 @@ private:
     // Brings the engine from the record `now_` to `target`.
     void reach(const Record& target);
     Response committed(const Record& before, std::vector<std::string> warnings);
+    // Undo and redo: to the record last put on `from`, the one left going onto `to`.
+    Response travel(std::vector<Record>& from, std::vector<Record>& to, const char* nothing);
 
     // --- modules ---
     Instance& instance(const std::wstring& name);
