@@ -21,8 +21,9 @@ endfunction()
 
 # One row of the identity table (servers.cmake): kept as global properties keyed by deliverable.
 function(vento_server_identity name class typename clsid page_clsid libid iid)
-  cmake_parse_arguments(R "LOCAL_ONLY;NO_PAGE_ANNOUNCE" "PANEL_DIALOG;PAGE_PROGID;PLAYS" "" ${ARGN})
+  cmake_parse_arguments(R "LOCAL_ONLY;NO_PAGE_ANNOUNCE" "PANEL_DIALOG;PAGE_PROGID;PLAYS" "OPTIONAL_INPUTS" ${ARGN})
   set_property(GLOBAL PROPERTY VENTO_${name}_plays "${R_PLAYS}")
+  set_property(GLOBAL PROPERTY VENTO_${name}_optional_inputs "${R_OPTIONAL_INPUTS}")
   set(local_only 0)
   set(announces_page 1)
   set(panel_dialog 201)

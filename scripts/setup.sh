@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need; does nothing when all are present.
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev fonts-wine
-          xvfb cmake ninja-build googletest g++ sox imagemagick graphviz libfftw3-dev clang-14 libclang-rt-14-dev)
+          xvfb cmake ninja-build googletest g++ sox imagemagick graphviz libfftw3-dev clang-14 libclang-rt-14-dev
+          libboost-dev nlohmann-json3-dev python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

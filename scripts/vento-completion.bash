@@ -27,14 +27,14 @@ _vento() {
   local IFS=$'\n'
   COMPREPLY=()
   if [ "$COMP_CWORD" -eq 1 ]; then
-    COMPREPLY=($(compgen -W $'register\nunregister\nlist\ninspect\nrun\nlaunch\npanel\nsave\nexport\ndot\n--help' -- "$cur"))
+    COMPREPLY=($(compgen -W $'register\nunregister\nlist\ninspect\nrun\nlaunch\npanel\nsave\nexport\ndot\nstudio\n--help' -- "$cur"))
     return
   fi
   # The words after the verb that are not options or their values.
   local positional=() i
   for ((i = 2; i < COMP_CWORD; i++)); do
     case "${COMP_WORDS[i]}" in
-      --seconds | --blocks | --tap | --chart | --bin-hz | --snapshot | --save | -o) i=$((i + 1)) ;;
+      --seconds | --blocks | --tap | --chart | --bin-hz | --snapshot | --save | -o | --port) i=$((i + 1)) ;;
       -*) ;;
       *) positional+=("${COMP_WORDS[i]}") ;;
     esac
@@ -73,6 +73,12 @@ _vento() {
       fi
       ;;
     save) [ ${#positional[@]} -eq 0 ] && _vento_files xml "$cur" ;;
+    studio)
+      if [ "$prev" = --port ]; then return
+      elif [[ "$cur" == -* ]]; then COMPREPLY=($(compgen -W $'--port\n--help' -- "$cur"))
+      elif [ ${#positional[@]} -eq 0 ]; then _vento_files xml "$cur"
+      fi
+      ;;
     dot)
       if [ "$prev" = -o ]; then _vento_files dot "$cur"
       elif [[ "$cur" == -* ]]; then COMPREPLY=($(compgen -W $'-o\n--help' -- "$cur"))

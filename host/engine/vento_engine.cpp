@@ -161,6 +161,38 @@ void Engine::connect(Instance& from, std::wstring_view output, Instance& to, std
     graphChanged();
 }
 
+bool Engine::disconnect(Instance& from, std::wstring_view output, Instance& to, std::wstring_view input)
+{
+    OutputPin* out = from.core->findOutput(output);
+    InputPin* in = to.core->findInput(input);
+    if (!out || !in) return false;
+    auto slot = std::find_if(in->slots.begin(), in->slots.end(), [&](const auto& s) { return s->sourcePin == out; });
+    if (slot == in->slots.end()) return false;
+    std::erase(out->targets, slot->get());
+    if (in->multi) {
+        in->slots.erase(slot);
+    } else {
+        (*slot)->sourceCore = nullptr;
+        (*slot)->sourcePin = nullptr;
+    }
+    graphChanged();
+    return true;
+}
+
+void Engine::rename(Instance& instance, std::wstring_view name)
+{
+    if (name.empty() || (find(name) && find(name) != &instance)) throwHr(E_INVALIDARG);
+    instance.name = name;
+    instance.core->setInstanceName(instance.name);
+}
+
+void Engine::setClock(std::unique_ptr<Clock> clock)
+{
+    clock_ = std::move(clock);
+    offlineClock_ = dynamic_cast<OfflineClock*>(clock_.get());
+    passesAtThisTime_ = 0;
+}
+
 HRESULT Engine::process(Instance& instance)
 {
     if (instance.core->updateDepth() > 0) return S_FALSE;

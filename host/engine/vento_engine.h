@@ -64,6 +64,13 @@ public:
 
     // Connects an output to an input. A single input takes one connection; a multi-input any number.
     void connect(Instance& from, std::wstring_view output, Instance& to, std::wstring_view input);
+    // Takes that connection away again (a multi-input loses the connection's slot); false when there
+    // is none.
+    bool disconnect(Instance& from, std::wstring_view output, Instance& to, std::wstring_view input);
+    // Gives the instance another name; E_INVALIDARG (as a ComError) when another instance has it.
+    void rename(Instance& instance, std::wstring_view name);
+    // Another clock, between runs (the modules' Start reads the time afresh).
+    void setClock(std::unique_ptr<Clock> clock);
 
     // One step of one module: Process, unless an update scope holds it back (then S_FALSE and the
     // waiting blocks stay ready). After Process the blocks it was given count as consumed.

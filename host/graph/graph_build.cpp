@@ -183,7 +183,10 @@ Graph describeGraph(const Engine& engine, const Graph& loaded)
         }
         auto was = std::find_if(loaded.modules.begin(), loaded.modules.end(),
                                 [&](const GraphModule& l) { return l.name == instance->name; });
-        if (was != loaded.modules.end()) m.panel = was->panel;
+        if (was != loaded.modules.end()) {
+            m.panel = was->panel;
+            m.place = was->place;
+        }
     }
     described.connections = loaded.connections;
     return described;

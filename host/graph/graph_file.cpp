@@ -106,6 +106,12 @@ GraphModule readModule(const std::filesystem::path& file, IXMLDOMElement* elemen
         graphFileError(file, L"duplicate module name " + inQuotes(*name));
     module.name = *name;
     module.type = *type;
+    auto x = attribute(element, L"x"), y = attribute(element, L"y");
+    if (x || y) {
+        auto px = parseFloat(x.value_or(L"")), py = parseFloat(y.value_or(L""));
+        if (!px || !py) graphFileError(file, where + L": a place on the canvas is written x=\"number\" y=\"number\"");
+        module.place = CanvasPlace{*px, *py};
+    }
     for (auto& child : elements(element)) {
         std::wstring kind = nodeName(child.Get());
         if (kind == L"float" || kind == L"string") {
@@ -256,6 +262,18 @@ void writeModuleBody(Writer& w, IXMLDOMElement* module, const GraphModule& m)
     for (const GraphSetting& s : m.settings) writeSetting(w, w.element(module, settingKind(s), 2).Get(), s);
     if (!m.panel.empty()) writeControls(w, w.element(module, L"panel", 2).Get(), m.panel);
     if (!m.settings.empty() || !m.panel.empty()) w.indent(module, 1);
+}
+
+// The module's place on the canvas, or none.
+void writePlace(Writer& w, IXMLDOMElement* module, const GraphModule& m)
+{
+    if (!m.place) {
+        module->removeAttribute(Bstr(L"x").get());
+        module->removeAttribute(Bstr(L"y").get());
+        return;
+    }
+    w.set(module, L"x", floatText(m.place->x));
+    w.set(module, L"y", floatText(m.place->y));
 }
 
 void writeConnection(Writer& w, IXMLDOMElement* connect, const GraphConnection& c)
@@ -469,6 +487,10 @@ void updatePanel(FileEditor& e, const std::filesystem::path& file, IXMLDOMElemen
 void updateModule(FileEditor& e, const std::filesystem::path& file, IXMLDOMElement* element, const GraphModule& m)
 {
     if (attribute(element, L"type") != m.type) e.writer().set(element, L"type", m.type);
+    const auto x = attribute(element, L"x"), y = attribute(element, L"y");
+    const auto px = x ? parseFloat(*x) : std::nullopt, py = y ? parseFloat(*y) : std::nullopt;
+    const std::optional<CanvasPlace> held = px && py ? std::optional(CanvasPlace{*px, *py}) : std::nullopt;
+    if (held != m.place) writePlace(e.writer(), element, m);
     ComPtr<IXMLDOMElement> panel;
     for (auto& child : elements(element))
         if (nodeName(child.Get()) == L"panel") panel = child;
@@ -502,6 +524,7 @@ ComPtr<IXMLDOMElement> updateModules(FileEditor& e, const std::filesystem::path&
         ComPtr<IXMLDOMElement> module = w.detached(L"module");
         w.set(module.Get(), L"name", m.name);
         w.set(module.Get(), L"type", m.type);
+        writePlace(w, module.Get(), m);
         writeModuleBody(w, module.Get(), m);
         e.place(root, module.Get(), lastModule.Get(), firstConnect.Get(), 1);
         lastModule = module;
@@ -557,6 +580,7 @@ void writeGraphFile(const Graph& graph, const std::filesystem::path& file)
         auto module = w.element(root.Get(), L"module", 1);
         w.set(module.Get(), L"name", m.name);
         w.set(module.Get(), L"type", m.type);
+        writePlace(w, module.Get(), m);
         writeModuleBody(w, module.Get(), m);
     }
     for (const GraphConnection& c : graph.connections) writeConnection(w, w.element(root.Get(), L"connect", 1).Get(), c);

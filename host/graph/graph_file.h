@@ -25,6 +25,7 @@
 // that cannot be used throws EngineError with one line naming the file and the place
 // ("demo.xml: module 'fft': setting 'Amp': unparsable number 'loud'").
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -41,11 +42,18 @@ struct GraphSetting {
     bool operator==(const GraphSetting&) const = default;
 };
 
+// Where a module stands on the studio's canvas (attributes x and y of <module>).
+struct CanvasPlace {
+    float x = 0, y = 0;
+    bool operator==(const CanvasPlace&) const = default;
+};
+
 struct GraphModule {
     std::wstring name;
     std::wstring type;
     std::vector<GraphSetting> settings; // in file order
     std::vector<PanelControl> panel;    // in file order
+    std::optional<CanvasPlace> place{}; // none: the file gives no place
     bool operator==(const GraphModule&) const = default;
 };
 

@@ -31,6 +31,7 @@ ModuleDescription describeInstance(Instance& instance, DescribeOptions options)
     modkit::Bstr help;
     if (SUCCEEDED(instance.module->GetHelpFile(help.put()))) d.helpFile = help.view();
     d.playedFileSetting = playedFileSetting(d.type);
+    d.optionalInputs = optionalInputsOf(d.type);
     return d;
 }
 
@@ -68,6 +69,29 @@ std::optional<std::wstring> playedFileSetting(std::wstring_view type)
     for (const auto& played : playedFiles)
         if (type == played.type) return std::wstring(played.setting);
     return std::nullopt;
+}
+
+std::vector<std::wstring> optionalInputsOf(std::wstring_view type)
+{
+    std::vector<std::wstring> pins;
+    for (const auto& optional : optionalInputs)
+        if (type == optional.type) pins.push_back(optional.pin);
+    return pins;
+}
+
+std::optional<std::string> fileProblem(const Instance& instance)
+{
+    if (!playsFile(instance)) return std::nullopt;
+    const std::wstring file = *instance.settings->stringValue(*playedFileSetting(instance.core->moduleName()));
+    modkit::UniqueFile opened(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (opened) return std::nullopt;
+    const DWORD error = GetLastError();
+    std::string why = "error " + std::to_string(error);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) why = "no such file";
+    else if (error == ERROR_ACCESS_DENIED) why = "access denied";
+    else if (error == ERROR_SHARING_VIOLATION) why = "in use by another program";
+    return "cannot open '" + narrow(file) + "' (" + why + ")";
 }
 
 bool playsFile(const Instance& instance)

@@ -39,6 +39,7 @@ struct ModuleDescription {
     // The setting that names the file the module plays (the WAV module's "FileName"), for the types
     // that play one.
     std::optional<std::wstring> playedFileSetting;
+    std::vector<std::wstring> optionalInputs; // inputs it works without
 };
 
 struct DescribeOptions {
@@ -59,5 +60,10 @@ const CatalogueEntry& catalogueEntry(const std::vector<CatalogueEntry>& catalogu
 std::optional<std::wstring> playedFileSetting(std::wstring_view type);
 // Whether the instance plays a file: its type plays one and its setting names one.
 bool playsFile(const Instance& instance);
+// Why a module that plays a file cannot play it: its file cannot be opened (a line naming the file
+// and the reason); nothing when the file opens or the module plays none.
+std::optional<std::string> fileProblem(const Instance& instance);
+// The inputs modules of this type work without.
+std::vector<std::wstring> optionalInputsOf(std::wstring_view type);
 
 } // namespace vento

@@ -16,57 +16,18 @@ namespace vento {
 
 namespace {
 
-// The module's panel, activated on a hidden window for as long as this lives.
-class OpenPanel {
-public:
-    OpenPanel(Instance& instance, const std::string& where)
-    {
-        const auto& pageClass = instance.core->controlPage();
-        if (!pageClass) throw EngineError(where + "the module has no control panel");
-        if (HRESULT hr = CoCreateInstance(*pageClass, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&page_)); FAILED(hr))
-            throw EngineError(where + "cannot create the panel (" + narrow(modkit::hresultText(hr)) + ")");
-        // Never shown: the panel needs a parent to be created on, not a place on the screen.
-        parent_.reset(CreateWindowExW(0, L"STATIC", L"vento panel", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
-                                      nullptr, nullptr));
-        if (!parent_) throw EngineError(where + "cannot create a window for the panel");
-        // The page site has nothing to report to: the graph is not running yet.
-        auto site = modkit::make<PageSite>();
-        modkit::check(page_->SetPageSite(site.Get()));
-        sited_ = true;
-        IUnknown* objects[] = {instance.object.Get()};
-        modkit::check(page_->SetObjects(1, objects));
-        RECT rect{0, 0, 280, 154};
-        if (HRESULT hr = page_->Activate(parent_.get(), &rect, FALSE); FAILED(hr))
-            throw EngineError(where + "cannot show the panel (" + narrow(modkit::hresultText(hr)) + ")");
-        active_ = true;
-        dialog_ = FindWindowExW(parent_.get(), nullptr, L"#32770", nullptr);
-    }
-    OpenPanel(const OpenPanel&) = delete;
-    OpenPanel& operator=(const OpenPanel&) = delete;
-    ~OpenPanel()
-    {
-        if (active_) page_->Deactivate();
-        if (sited_) {
-            page_->SetObjects(0, nullptr);
-            page_->SetPageSite(nullptr);
-        }
-    }
-    IPropertyPage* page() const noexcept { return page_.Get(); }
-    HWND dialog() const noexcept { return dialog_; }
-
-private:
-    Microsoft::WRL::ComPtr<IPropertyPage> page_;
-    modkit::UniqueWindow parent_;
-    HWND dialog_ = nullptr;
-    bool sited_ = false, active_ = false;
-};
-
-// A control's text as a label: accelerator marks gone, line breaks and runs of blanks made one blank.
-std::wstring labelText(HWND window)
+std::wstring windowText(HWND window)
 {
     int length = GetWindowTextLengthW(window);
     std::wstring text(size_t(std::max(length, 0)) + 1, L'\0');
     text.resize(size_t(std::max(GetWindowTextW(window, text.data(), length + 1), 0)));
+    return text;
+}
+
+// A control's text as a label: accelerator marks gone, line breaks and runs of blanks made one blank.
+std::wstring labelText(HWND window)
+{
+    const std::wstring text = windowText(window);
     std::wstring label;
     for (size_t i = 0; i < text.size(); ++i) {
         wchar_t c = text[i];
@@ -118,6 +79,7 @@ std::vector<PanelControlInfo> readControls(HWND dialog)
         c.id = GetDlgCtrlID(child);
         c.kind = kindOf(child);
         c.visible = (GetWindowLongW(child, GWL_STYLE) & WS_VISIBLE) != 0; // the panel itself is never shown
+        c.enabled = IsWindowEnabled(child) != FALSE;
         GetWindowRect(child, &c.place);
         MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&c.place), 2);
         switch (c.kind) {
@@ -159,6 +121,9 @@ std::vector<PanelControlInfo> readControls(HWND dialog)
             break;
         }
         case Kind::Edit:
+            c.label = pending;
+            c.text = windowText(child);
+            break;
         case Kind::Other: c.label = pending; break;
         }
         controls.push_back(std::move(c));
@@ -260,62 +225,117 @@ std::vector<PanelControl> panelAsItStands(const std::vector<PanelControl>& given
     return kept;
 }
 
+OpenPanel::OpenPanel(Instance& instance) : where_(narrow(instance.name) + ": panel: ")
+{
+    const auto& pageClass = instance.core->controlPage();
+    if (!pageClass) throw EngineError(where_ + "the module has no control panel");
+    if (HRESULT hr = CoCreateInstance(*pageClass, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&page_)); FAILED(hr))
+        throw EngineError(where_ + "cannot create the panel (" + narrow(modkit::hresultText(hr)) + ")");
+    // Never shown: the panel needs a parent to be created on, not a place on the screen.
+    parent_.reset(CreateWindowExW(0, L"STATIC", L"vento panel", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr, nullptr,
+                                  nullptr, nullptr));
+    if (!parent_) throw EngineError(where_ + "cannot create a window for the panel");
+    // The page site has nothing to report to: no frame shows the page.
+    auto site = modkit::make<PageSite>();
+    modkit::check(page_->SetPageSite(site.Get()));
+    sited_ = true;
+    IUnknown* objects[] = {instance.object.Get()};
+    modkit::check(page_->SetObjects(1, objects));
+    RECT rect{0, 0, 280, 154};
+    if (HRESULT hr = page_->Activate(parent_.get(), &rect, FALSE); FAILED(hr))
+        throw EngineError(where_ + "cannot show the panel (" + narrow(modkit::hresultText(hr)) + ")");
+    active_ = true;
+    dialog_ = FindWindowExW(parent_.get(), nullptr, L"#32770", nullptr);
+}
+
+OpenPanel::~OpenPanel()
+{
+    if (active_) page_->Deactivate();
+    if (sited_) {
+        page_->SetObjects(0, nullptr);
+        page_->SetPageSite(nullptr);
+    }
+}
+
+PanelView OpenPanel::view() const
+{
+    PanelView view;
+    RECT client{};
+    if (dialog_ && GetClientRect(dialog_, &client)) view.size = {client.right, client.bottom};
+    view.controls = readControls(dialog_);
+    return view;
+}
+
+HWND OpenPanel::item(const PanelControl& control, int& id, std::string& name) const
+{
+    id = control.id;
+    name = where_ + "control " + std::to_string(id);
+    if (!control.label.empty()) {
+        name = where_ + "control '" + narrow(control.label) + "'";
+        const PanelControlInfo* found = nullptr;
+        const auto now = readControls(dialog_);
+        try {
+            found = controlByLabel(now, control.label);
+        } catch (const EngineError& e) {
+            throw EngineError(where_ + e.what());
+        }
+        if (!found) throw EngineError(name + ": the panel has no control of that label");
+        id = found->id;
+    }
+    HWND item = dialog_ ? GetDlgItem(dialog_, id) : nullptr;
+    if (!item) throw EngineError(name + ": the panel has no such control");
+    return item;
+}
+
+void OpenPanel::drive(const PanelControl& control)
+{
+    int id = 0;
+    std::string name;
+    HWND control_ = item(control, id, name);
+    switch (control.action) {
+    case PanelControl::Action::Position: {
+        long low = long(SendMessageW(control_, TBM_GETRANGEMIN, 0, 0)), high = long(SendMessageW(control_, TBM_GETRANGEMAX, 0, 0));
+        if (control.value < low || control.value > high)
+            throw EngineError(name + ": position " + std::to_string(control.value) + " is outside " + std::to_string(low) + ".." +
+                              std::to_string(high));
+        SendMessageW(control_, TBM_SETPOS, TRUE, control.value);
+        SendMessageW(dialog_, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, control.value), reinterpret_cast<LPARAM>(control_));
+        break;
+    }
+    case PanelControl::Action::Select:
+        if (SendMessageW(control_, CB_SETCURSEL, control.value, 0) == CB_ERR)
+            throw EngineError(name + ": the list has no entry " + std::to_string(control.value));
+        SendMessageW(dialog_, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(control_));
+        break;
+    case PanelControl::Action::Click: SendMessageW(control_, BM_CLICK, 0, 0); break;
+    }
+}
+
+void OpenPanel::type(int id, std::wstring_view text)
+{
+    std::string name;
+    HWND edit = item(PanelControl{id}, id, name);
+    SetWindowTextW(edit, std::wstring(text).c_str()); // the edit tells the panel (EN_CHANGE)
+    apply();
+}
+
+void OpenPanel::apply()
+{
+    if (HRESULT hr = page_->Apply(); FAILED(hr)) throw EngineError(where_ + "Apply failed (" + narrow(modkit::hresultText(hr)) + ")");
+}
+
 PanelView readPanel(Instance& instance)
 {
     if (!instance.core->controlPage()) return {};
-    OpenPanel panel(instance, narrow(instance.name) + ": panel: ");
-    PanelView view;
-    RECT client{};
-    if (panel.dialog() && GetClientRect(panel.dialog(), &client)) view.size = {client.right, client.bottom};
-    view.controls = readControls(panel.dialog());
-    return view;
+    return OpenPanel(instance).view();
 }
 
 void applyPanel(Instance& instance, const std::vector<PanelControl>& controls)
 {
-    const std::string where = narrow(instance.name) + ": panel: ";
     if (controls.empty()) return;
-    OpenPanel panel(instance, where);
-    HWND dialog = panel.dialog();
-    for (const PanelControl& control : controls) {
-        int id = control.id;
-        std::string name = where + "control " + std::to_string(id);
-        if (!control.label.empty()) {
-            name = where + "control '" + narrow(control.label) + "'";
-            const auto now = readControls(dialog);
-            const PanelControlInfo* found = nullptr;
-            try {
-                found = controlByLabel(now, control.label);
-            } catch (const EngineError& e) {
-                throw EngineError(where + e.what());
-            }
-            if (!found) throw EngineError(name + ": the panel has no control of that label");
-            id = found->id;
-        }
-        HWND item = dialog ? GetDlgItem(dialog, id) : nullptr;
-        if (!item) throw EngineError(name + ": the panel has no such control");
-        switch (control.action) {
-        case PanelControl::Action::Position: {
-            long low = long(SendMessageW(item, TBM_GETRANGEMIN, 0, 0)), high = long(SendMessageW(item, TBM_GETRANGEMAX, 0, 0));
-            if (control.value < low || control.value > high)
-                throw EngineError(name + ": position " + std::to_string(control.value) + " is outside " +
-                                  std::to_string(low) + ".." + std::to_string(high));
-            SendMessageW(item, TBM_SETPOS, TRUE, control.value);
-            SendMessageW(dialog, WM_HSCROLL, MAKEWPARAM(TB_THUMBPOSITION, control.value), reinterpret_cast<LPARAM>(item));
-            break;
-        }
-        case PanelControl::Action::Select:
-            if (SendMessageW(item, CB_SETCURSEL, control.value, 0) == CB_ERR)
-                throw EngineError(name + ": the list has no entry " + std::to_string(control.value));
-            SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(item));
-            break;
-        case PanelControl::Action::Click:
-            SendMessageW(item, BM_CLICK, 0, 0);
-            break;
-        }
-    }
-    if (HRESULT hr = panel.page()->Apply(); FAILED(hr))
-        throw EngineError(where + "Apply failed (" + narrow(modkit::hresultText(hr)) + ")");
+    OpenPanel panel(instance);
+    for (const PanelControl& control : controls) panel.drive(control);
+    panel.apply();
 }
 
 } // namespace vento

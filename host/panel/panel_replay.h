@@ -9,9 +9,12 @@
 // text of the static label before it in the panel (an edit or up-down between them aside). Labels
 // are read from the panel as it stands when the control is reached (a module may rename them as
 // other controls change) and compared regardless of letter case.
+#include <ocidl.h>
+#include <wrl/client.h>
 #include <optional>
 #include <string>
 #include <vector>
+#include "com/handle.h"
 #include "host/panel/panel_values.h"
 #include "host/engine/vento_engine.h"
 
@@ -31,6 +34,8 @@ struct PanelControlInfo {
     int low = 0, high = 0, position = 0;  // a trackbar's or up-down's range and position
     std::vector<std::wstring> entries;    // a list's entries, from 0
     RECT place{};                         // in the panel, in pixels
+    bool enabled = true;
+    std::wstring text;                    // an edit's text
     // What a graph file does with it: position (trackbar), select (list), click; others none.
     std::optional<PanelControl::Action> action() const;
 };
@@ -39,6 +44,35 @@ struct PanelControlInfo {
 struct PanelView {
     SIZE size{};
     std::vector<PanelControlInfo> controls;
+};
+
+// The module's panel, activated on a hidden window for as long as this lives, and driven as a person
+// would drive it. Errors are thrown as EngineError "<instance>: panel: <what>".
+class OpenPanel {
+public:
+    explicit OpenPanel(Instance& instance);
+    ~OpenPanel();
+    OpenPanel(const OpenPanel&) = delete;
+    OpenPanel& operator=(const OpenPanel&) = delete;
+
+    PanelView view() const;
+    // One control, by id or label, the way the graph file's panel values play it (a trackbar:
+    // TBM_SETPOS, then WM_HSCROLL; a list: CB_SETCURSEL, then CBN_SELCHANGE; a button: BM_CLICK).
+    void drive(const PanelControl& control);
+    // Text typed into an edit, then Apply (a typed value counts once applied).
+    void type(int id, std::wstring_view text);
+    void apply();
+    IPropertyPage* page() const noexcept { return page_.Get(); }
+    HWND dialog() const noexcept { return dialog_; }
+
+private:
+    HWND item(const PanelControl& control, int& id, std::string& name) const;
+
+    std::string where_;
+    Microsoft::WRL::ComPtr<IPropertyPage> page_;
+    modkit::UniqueWindow parent_;
+    HWND dialog_ = nullptr;
+    bool sited_ = false, active_ = false;
 };
 
 // The module's panel opened on a hidden window, read, and closed again without Apply. Controls in

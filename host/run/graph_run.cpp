@@ -38,17 +38,9 @@ BOOL WINAPI interruptRun(DWORD event)
 // the Recorder and the BMP module, shows no message for that), or it can and gave no block.
 std::string playProblem(const Instance& source)
 {
-    const std::wstring file = source.settings->stringValue(playedFileSetting(source.core->moduleName()).value_or(L"")).value_or(L"");
-    modkit::UniqueFile opened(CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    const std::string name = "'" + narrow(file) + "'";
-    if (opened) return "played nothing from " + name + " (not a file it can play?)";
-    const DWORD error = GetLastError();
-    std::string why = "error " + std::to_string(error);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) why = "no such file";
-    else if (error == ERROR_ACCESS_DENIED) why = "access denied";
-    else if (error == ERROR_SHARING_VIOLATION) why = "in use by another program";
-    return "played nothing: cannot open " + name + " (" + why + ")";
+    if (auto problem = fileProblem(source)) return "played nothing: " + *problem;
+    const auto file = source.settings->stringValue(playedFileSetting(source.core->moduleName()).value_or(L""));
+    return "played nothing from '" + narrow(file.value_or(L"")) + "' (not a file it can play?)";
 }
 
 void pumpMessages()
@@ -134,7 +126,7 @@ std::vector<ModuleSends> blocksSentPerModule(const Engine& engine)
 }
 
 GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
-    : options_(std::move(options)), graphFile_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
+    : options_(std::move(options)), graphFile_(graph), owned_(std::make_unique<Engine>(clockFor(options_.offline))), engine_(owned_.get())
 {
     const bool endGiven = options_.seconds || options_.blocks;
     graph_ = loadGraph(*engine_, graphFile_, {.strict = options_.strict, .warn = {}});
@@ -143,17 +135,32 @@ GraphRun::GraphRun(const std::filesystem::path& graph, RunOptions options)
 }
 
 GraphRun::GraphRun(const Graph& graph, const std::wstring& name, RunOptions options)
-    : options_(std::move(options)), graph_(graph), engine_(std::make_unique<Engine>(clockFor(options_.offline)))
+    : options_(std::move(options)), graph_(graph), owned_(std::make_unique<Engine>(clockFor(options_.offline))), engine_(owned_.get())
 {
     const bool endGiven = options_.seconds || options_.blocks;
     buildGraph(*engine_, graph_, name, {.strict = options_.strict, .warn = {}});
     setUp(endGiven);
 }
 
+GraphRun::GraphRun(Engine& engine, RunOptions options) : options_(std::move(options)), engine_(&engine)
+{
+    engine_->setClock(clockFor(options_.offline));
+    options_.windows = true; // whatever windows the owner keeps open stay so
+    setUp(options_.seconds || options_.blocks);
+}
+
+GraphRun::~GraphRun()
+{
+    if (owned_) return;
+    // The observers point into this run; the engine goes on without them.
+    engine_->setSendObserver({});
+    engine_->setProcessObserver({});
+}
+
 void GraphRun::setUp(bool endGiven)
 {
     if (!endGiven) options_.blocks = 100;
-    openWindows();
+    if (owned_) openWindows();
     openTaps();
     if (options_.stats) {
         stats_ = std::make_unique<RunStats>(*engine_);
@@ -257,6 +264,10 @@ void GraphRun::reportMessageBox(std::wstring_view caption, std::wstring_view tex
     // The engine's thread waits inside the module's Process until the box is answered.
     const Instance* from = engine_->processing();
     if (from) toldByBox_.insert(from);
+    if (options_.onMessage) {
+        options_.onMessage(from ? std::wstring_view(from->name) : caption, text);
+        return;
+    }
     const std::string who = narrow(from ? std::wstring_view(from->name) : caption);
     std::fprintf(stderr, "vento: %s: %s\n", who.c_str(), narrow(text).c_str());
     std::fflush(stderr);
@@ -304,49 +315,84 @@ void GraphRun::waitForNextBlock()
     else Sleep(1);
 }
 
-void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::chrono::milliseconds every)
+void GraphRun::begin()
 {
-    std::optional<MessageBoxAnswerer> answerer;
     if (!options_.windows)
-        answerer.emplace(GetCurrentThreadId(), IDOK, [this](const MessageBoxSeen& box) { reportMessageBox(box.caption, box.text); });
+        answerer_.emplace(GetCurrentThreadId(), IDOK, [this](const MessageBoxSeen& box) { reportMessageBox(box.caption, box.text); });
     interrupted = false;
-    SetConsoleCtrlHandler(interruptRun, TRUE);
-    const auto restoreCtrl = modkit::scopeExit([] { SetConsoleCtrlHandler(interruptRun, FALSE); });
+    stopRequested_ = false;
+    if (options_.consoleInterrupts) SetConsoleCtrlHandler(interruptRun, TRUE);
     engine_->start();
     begin_ = engine_->clock().now();
     if (options_.seconds) end_ = begin_ + LONGLONG(*options_.seconds * double(engine_->clock().frequency()));
     lastSends_.assign(sources_.size(), {0, begin_});
     paces_.assign(sources_.size(), {});
-    const auto wallStart = std::chrono::steady_clock::now();
-    auto lastReport = wallStart, lastPump = wallStart;
+    wallStart_ = lastPump_ = std::chrono::steady_clock::now();
+}
+
+bool GraphRun::advance()
+{
+    if (stopRequested_ || done()) return false;
     // Offline, windows are served every few milliseconds rather than after every pass: under Wine
     // each look at the queue is a round trip to the server, many times a whole pass of the demo.
     constexpr auto pumpEvery = std::chrono::milliseconds(5);
-    while (!done()) {
-        const long sent = engine_->step();
-        if (!options_.seconds) checkStalls();
+    const long sent = engine_->step();
+    if (!options_.seconds) checkStalls();
+    const auto now = std::chrono::steady_clock::now();
+    if (!options_.offline || now - lastPump_ >= pumpEvery) {
+        pumpMessages();
+        lastPump_ = now;
+    }
+    if (!options_.offline) {
+        notePaces();
+        if (sent == 0) waitForNextBlock(); // nothing was due yet
+    }
+    if (options_.stats && !figures_.afterFirstSecond && now - wallStart_ > std::chrono::seconds(1)) figures_.afterFirstSecond = processFigures();
+    return true;
+}
+
+void GraphRun::finish()
+{
+    const auto restoreCtrl = modkit::scopeExit([this] {
+        if (options_.consoleInterrupts) SetConsoleCtrlHandler(interruptRun, FALSE);
+    });
+    engine_->stop();
+    answerer_.reset(); // its thread is the run's, not the graph's
+    if (options_.stats) figures_.atEnd = processFigures();
+    // A file that never played is said once, unless the module said so in a message box itself.
+    for (const Instance* source : sources_)
+        if (playsFile(*source) && blocksSent(*source) == 0 && !toldByBox_.count(source)) {
+            const std::string text = narrow(source->name) + ": " + playProblem(*source);
+            if (options_.onMessage) options_.onMessage(source->name, std::wstring(text.begin(), text.end()));
+            else std::fprintf(stderr, "vento: warning: %s\n", text.c_str());
+        }
+}
+
+void GraphRun::run(const std::function<void(const RunProgress&)>& report, std::chrono::milliseconds every)
+{
+    begin();
+    auto lastReport = wallStart_;
+    while (advance()) {
         const auto now = std::chrono::steady_clock::now();
-        if (!options_.offline || now - lastPump >= pumpEvery) {
-            pumpMessages();
-            lastPump = now;
-        }
-        if (!options_.offline) {
-            notePaces();
-            if (sent == 0) waitForNextBlock(); // nothing was due yet
-        }
-        if (options_.stats && !figures_.afterFirstSecond && now - wallStart > std::chrono::seconds(1)) figures_.afterFirstSecond = processFigures();
-        if (report && now - wallStart > std::chrono::seconds(1) && now - lastReport > every) {
+        if (report && now - wallStart_ > std::chrono::seconds(1) && now - lastReport > every) {
             report(progress());
             lastReport = now;
         }
     }
-    engine_->stop();
-    answerer.reset(); // its thread is the run's, not the graph's
-    if (options_.stats) figures_.atEnd = processFigures();
-    // A file that never played is said once, unless the module said so in a message box itself.
-    for (const Instance* source : sources_)
-        if (playsFile(*source) && blocksSent(*source) == 0 && !toldByBox_.count(source))
-            std::fprintf(stderr, "vento: warning: %s: %s\n", narrow(source->name).c_str(), playProblem(*source).c_str());
+    finish();
+}
+
+std::string GraphRun::endReason() const
+{
+    if (interrupted) return "interrupted";
+    if (stopRequested_) return "stopped";
+    if (options_.untilFilesEnd) return "the files ended";
+    if (options_.seconds) {
+        char text[48];
+        std::snprintf(text, sizeof text, "%g s of graph time", *options_.seconds);
+        return text;
+    }
+    return std::to_string(*options_.blocks) + " blocks";
 }
 
 void GraphRun::closeTaps()

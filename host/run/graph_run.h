@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 #include "host/graph/graph_build.h"
+#include "host/run/message_boxes.h"
 #include "host/run/process_stats.h"
 #include "host/run/run_stats.h"
 #include "host/engine/vento_engine.h"
@@ -88,6 +89,9 @@ struct RunOptions {
     std::vector<TapRequest> charts;   // the last block of each pin, as a chart (writeChart)
     double chartBinHertz = 1.0;       // hertz from one chart value to the next
     bool stats = false;               // time every Process and the paced sources' blocks (RunStats)
+    // Headless message boxes go here (instance, text) instead of standard error.
+    std::function<void(std::wstring_view instance, std::wstring_view text)> onMessage;
+    bool consoleInterrupts = true;    // Ctrl+C ends the run (the studio ends itself instead)
 };
 
 // What the process held while a graph ran (process_stats.h): once the graph was loaded, after the
@@ -120,6 +124,10 @@ public:
     // Builds a described graph that has no file (vento launch); `name` names it in messages. What
     // modules save while it runs is kept in the engine only.
     GraphRun(const Graph& graph, const std::wstring& name, RunOptions options);
+    // Runs the graph an engine holds already (the studio's): windows, taps and settings stay the
+    // engine owner's business. The engine must outlive the run.
+    GraphRun(Engine& engine, RunOptions options);
+    ~GraphRun();
     GraphRun(const GraphRun&) = delete;
     GraphRun& operator=(const GraphRun&) = delete;
 
@@ -132,6 +140,17 @@ public:
     // second of wall time has passed, `report` hears the progress every `every`.
     void run(const std::function<void(const RunProgress&)>& report = {},
              std::chrono::milliseconds every = std::chrono::seconds(1));
+    // The same in steps, for a caller that has other work between them: begin() starts the graph;
+    // each advance() makes one pass (and in real time waits for the next block when nothing was
+    // due) and answers whether the run goes on; finish() stops the graph. stop() makes the next
+    // advance() end the run.
+    void begin();
+    bool advance();
+    void finish();
+    void stop() noexcept { stopRequested_ = true; }
+    // Why the run ended, in a few words ("40 blocks", "2 s of graph time", "the files ended",
+    // "stopped", "interrupted").
+    std::string endReason() const;
     RunProgress progress() const;
     // Taken only with RunOptions::stats (walking the system's handle list is not free).
     const RunFigures& figures() const noexcept { return figures_; }
@@ -195,8 +214,13 @@ private:
     LONGLONG begin_ = 0, end_ = 0;
     RunFigures figures_;
     std::unique_ptr<RunStats> stats_;
+    // A run in steps.
+    std::optional<MessageBoxAnswerer> answerer_;
+    std::chrono::steady_clock::time_point wallStart_, lastPump_;
+    bool stopRequested_ = false;
     // Last, so that it goes first: its observers point into the members above.
-    std::unique_ptr<Engine> engine_;
+    std::unique_ptr<Engine> owned_;
+    Engine* engine_ = nullptr;
 };
 
 // `vento panel`: the module's control panel open in the host's property frame while the graph runs,

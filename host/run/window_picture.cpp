@@ -1,4 +1,6 @@
 #include "host/run/window_picture.h"
+
+#include <cstring>
 #include <wincodec.h>
 #include <wrl/client.h>
 #include "com/handle.h"
@@ -53,20 +55,20 @@ std::vector<HWND> threadWindows()
     return windows;
 }
 
-void savePng(const WindowPicture& picture, const std::filesystem::path& file)
+std::vector<std::uint8_t> pngBytes(const WindowPicture& picture)
 {
-    const std::string failed = "--snapshot: cannot write " + narrow(file.wstring());
-    if (picture.pixels.empty()) throw EngineError(failed + " (the window's picture cannot be taken)");
-
+    if (picture.pixels.empty()) throw EngineError("the window's picture cannot be taken");
     using Microsoft::WRL::ComPtr;
+    ComPtr<IStream> memory;
     ComPtr<IWICImagingFactory> factory;
     ComPtr<IWICStream> stream;
     ComPtr<IWICBitmapEncoder> encoder;
     ComPtr<IWICBitmapFrameEncode> frame;
     WICPixelFormatGUID format = GUID_WICPixelFormat32bppBGR;
-    HRESULT hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
+    HRESULT hr = CreateStreamOnHGlobal(nullptr, TRUE, &memory);
+    if (SUCCEEDED(hr)) hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&factory));
     if (SUCCEEDED(hr)) hr = factory->CreateStream(&stream);
-    if (SUCCEEDED(hr)) hr = stream->InitializeFromFilename(file.c_str(), GENERIC_WRITE);
+    if (SUCCEEDED(hr)) hr = stream->InitializeFromIStream(memory.Get());
     if (SUCCEEDED(hr)) hr = factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, &encoder);
     if (SUCCEEDED(hr)) hr = encoder->Initialize(stream.Get(), WICBitmapEncoderNoCache);
     if (SUCCEEDED(hr)) hr = encoder->CreateNewFrame(&frame, nullptr);
@@ -82,12 +84,38 @@ void savePng(const WindowPicture& picture, const std::filesystem::path& file)
     }
     if (SUCCEEDED(hr)) hr = frame->Commit();
     if (SUCCEEDED(hr)) hr = encoder->Commit();
-    if (FAILED(hr)) {
-        frame.Reset();
-        encoder.Reset();
-        stream.Reset();
-        DeleteFileW(file.c_str());
-        throw EngineError(failed + " (" + narrow(modkit::hresultText(hr)) + ")");
+    HGLOBAL global = nullptr;
+    if (SUCCEEDED(hr)) hr = GetHGlobalFromStream(memory.Get(), &global);
+    if (FAILED(hr)) throw EngineError("the picture cannot be encoded (" + narrow(modkit::hresultText(hr)) + ")");
+    STATSTG stat{};
+    memory->Stat(&stat, STATFLAG_NONAME);
+    std::vector<std::uint8_t> png(size_t(stat.cbSize.QuadPart));
+    if (const void* bytes = GlobalLock(global)) {
+        std::memcpy(png.data(), bytes, png.size());
+        GlobalUnlock(global);
+    }
+    return png;
+}
+
+void savePng(const WindowPicture& picture, const std::filesystem::path& file)
+{
+    const std::string failed = "--snapshot: cannot write " + narrow(file.wstring());
+    std::vector<std::uint8_t> png;
+    try {
+        png = pngBytes(picture);
+    } catch (const EngineError& e) {
+        throw EngineError(failed + " (" + e.what() + ")");
+    }
+    // Into a new file beside the old one, then over it: a failed save leaves no half file.
+    std::filesystem::path temporary = file;
+    temporary += L".saving";
+    modkit::UniqueFile out(CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD written = 0;
+    const bool whole = out && WriteFile(out.get(), png.data(), DWORD(png.size()), &written, nullptr) && written == png.size();
+    out.reset();
+    if (!whole || !MoveFileExW(temporary.c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        DeleteFileW(temporary.c_str());
+        throw EngineError(failed);
     }
 }
 

@@ -21,6 +21,9 @@ WindowPicture captureWindow(HWND window, bool wholeWindow);
 // The visible top-level windows of the calling thread.
 std::vector<HWND> threadWindows();
 
+// The picture as the bytes of a PNG file. Throws EngineError when it cannot be encoded.
+std::vector<std::uint8_t> pngBytes(const WindowPicture& picture);
+
 // Writes the picture as a PNG file. Throws EngineError naming the file when it cannot; no partial
 // file is left.
 void savePng(const WindowPicture& picture, const std::filesystem::path& file);

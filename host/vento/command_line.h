@@ -20,9 +20,9 @@ struct Verb {
     int (*run)(const std::vector<std::string>& args);
 };
 
-// The verbs, in the order 'vento --help' lists them (catalogue_verbs.cpp, graph_verbs.cpp).
+// The verbs, in the order 'vento --help' lists them (catalogue_verbs.cpp, graph_verbs.cpp, studio_verb.cpp).
 extern const Verb registerVerb, unregisterVerb, listVerb, inspectVerb, runVerb, launchVerb, panelVerb, saveVerb,
-    exportVerb, dotVerb;
+    exportVerb, dotVerb, studioVerb;
 
 // A command line that cannot be: exit code 2.
 struct UsageError : std::runtime_error {

@@ -13,8 +13,8 @@ using namespace vento::command;
 
 namespace {
 
-const Verb* const verbs[] = {&registerVerb, &unregisterVerb, &listVerb, &inspectVerb, &runVerb,
-                             &launchVerb,   &panelVerb,      &saveVerb, &exportVerb,  &dotVerb};
+const Verb* const verbs[] = {&registerVerb, &unregisterVerb, &listVerb,   &inspectVerb, &runVerb,   &launchVerb,
+                             &panelVerb,    &saveVerb,       &exportVerb, &dotVerb,     &studioVerb};
 
 // The verb's name: the first word of its synopsis.
 std::string nameOf(const Verb& verb)
