@@ -282,14 +282,14 @@ TEST_F(FaultTest, ChosenCallFailsOnceAlwaysOrAfterSkipping)
     for (const Row& row : rows) {
         SCOPED_TRACE(row.what);
         Instance& instance = addFake();
-        probe.failCall(*instance.core, SiteCall::AddOutput, E_OUTOFMEMORY, row.skip, row.repeat);
+        siteProbe.failCall(*instance.core, SiteCall::AddOutput, E_OUTOFMEMORY, row.skip, row.repeat);
         std::vector<HRESULT> actual;
         for (int i = 0; i < 4; ++i) actual.push_back(site(instance).AddOutput(L"Out"_b.get(), 0, 4));
         EXPECT_EQ(row.expected, actual);
         // Other calls are untouched, and clearing ends the fault.
         LONG count = 0;
         EXPECT_EQ(S_OK, site(instance).GetSourceCount(&count));
-        probe.clearFaults(*instance.core);
+        siteProbe.clearFaults(*instance.core);
         EXPECT_EQ(S_OK, site(instance).AddOutput(L"Out"_b.get(), 0, 4));
         engine.remove(instance);
     }
@@ -298,16 +298,16 @@ TEST_F(FaultTest, ChosenCallFailsOnceAlwaysOrAfterSkipping)
 TEST_F(FaultTest, FailedCallHasNoEffect)
 {
     Instance& instance = addFake();
-    probe.failCall(*instance.core, SiteCall::AddOutput, E_FAIL);
+    siteProbe.failCall(*instance.core, SiteCall::AddOutput, E_FAIL);
     EXPECT_EQ(E_FAIL, site(instance).AddOutput(L"Out"_b.get(), 0, 4));
     EXPECT_EQ(nullptr, instance.core->findOutput(L"Out"));
 }
 
 TEST_F(FaultTest, LogRecordsCallsInOrderWithPins)
 {
-    probe.setRecording(true);
+    siteProbe.setRecording(true);
     Instance& instance = addFake();
-    CallLog& log = probe.log(*instance.core);
+    CallLog& log = siteProbe.log(*instance.core);
     EXPECT_EQ(1, log.count(SiteCall::SetModuleName));
     EXPECT_EQ(1, log.count(SiteCall::AttachModule));
 
@@ -315,7 +315,7 @@ TEST_F(FaultTest, LogRecordsCallsInOrderWithPins)
     EXPECT_EQ(0, log.count(SiteCall::AttachModule));
     IModuleSite& s = site(instance);
     s.AddOutput(L"Out"_b.get(), 0, 4);
-    probe.failCall(*instance.core, SiteCall::SendOutput, E_FAIL);
+    siteProbe.failCall(*instance.core, SiteCall::SendOutput, E_FAIL);
     s.SendOutput(L"Out"_b.get()); // failed calls are logged too
     s.SendOutput(L"Out"_b.get());
     s.BeginUpdate();

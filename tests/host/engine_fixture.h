@@ -5,7 +5,7 @@
 #include "com/bstr.h"
 #include "fake_module.h"
 #include "host/engine/apartment.h"
-#include "host/engine/call_probe.h"
+#include "probed_engine.h"
 #include "host/engine/vento_engine.h"
 #include "module_harness.h" // SiteCall names in messages
 
@@ -14,7 +14,7 @@ namespace vento::test {
 // L"Default"_b.get() is a BSTR that lives until the end of the full expression.
 inline modkit::Bstr operator""_b(const wchar_t* text, std::size_t size) { return modkit::Bstr({text, size}); }
 
-class EngineTest : public testing::Test {
+class EngineTest : public testing::Test, protected ProbedEngine {
 protected:
     Instance& addFake(std::wstring typeName = L"Fake", FakeModule::Hook initialize = {}, FakeModule::Hook process = {})
     {
@@ -25,10 +25,6 @@ protected:
     static IModuleSite& site(Instance& instance) { return *instance.core->site(); }
     ManualClock& clock() { return static_cast<ManualClock&>(engine.clock()); }
 
-    ComApartment apartment;
-    CallProbe probe; // watches every core the engine makes; outlives them
-    Engine engine{std::make_unique<ManualClock>()};
-    const bool probed = (engine.setProbe(&probe), true);
 };
 
 } // namespace vento::test

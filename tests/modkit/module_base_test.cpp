@@ -5,7 +5,7 @@
 #include <vector>
 #include "host/engine/apartment.h"
 #include "host/engine/settings_store.h"
-#include "host/engine/call_probe.h"
+#include "probed_engine.h"
 #include "host/engine/vento_engine.h"
 #include "module/module_base.h"
 
@@ -57,7 +57,7 @@ protected:
     }
 };
 
-class ModuleBaseTest : public ::testing::Test {
+class ModuleBaseTest : public ::testing::Test, protected vento::test::ProbedEngine {
 protected:
     void SetUp() override { ProbeModule::events.clear(); }
 
@@ -79,10 +79,6 @@ protected:
         return std::wstring(bstrView(props));
     }
 
-    vento::ComApartment apartment;
-    vento::CallProbe callProbe;
-    vento::Engine engine{std::make_unique<vento::ManualClock>()};
-    const bool probed = (engine.setProbe(&callProbe), true);
     vento::Instance* instance = nullptr;
 };
 
@@ -179,13 +175,13 @@ TEST_F(ModuleBaseTest, DocumentCallsSwallowEngineFailures)
 {
     ProbeModule* probe = create();
     core().connectionSlot(L"Default").receive(std::vector<float>(4), std::wstring(L"<PROPS/>"));
-    callProbe.failCall(core(), SiteCall::GetInputBlockAt, E_FAIL);
+    siteProbe.failCall(core(), SiteCall::GetInputBlockAt, E_FAIL);
     EXPECT_EQ(L"", probe->GetInputProps(probe->in));
-    callProbe.failCall(core(), SiteCall::GetInputCount, E_FAIL);
-    callProbe.failCall(core(), SiteCall::GetInputBlock, E_FAIL);
+    siteProbe.failCall(core(), SiteCall::GetInputCount, E_FAIL);
+    siteProbe.failCall(core(), SiteCall::GetInputBlock, E_FAIL);
     EXPECT_EQ(L"", probe->GetInputProps(probe->in));
     EXPECT_EQ(L"<PROPS/>", probe->GetInputProps(probe->in));
-    callProbe.failCall(core(), SiteCall::GetOutputBlock, E_FAIL);
+    siteProbe.failCall(core(), SiteCall::GetOutputBlock, E_FAIL);
     EXPECT_NO_THROW(probe->SetOutputProps(probe->out, L"<PROPS/>"));
     EXPECT_EQ(L"", outputProps());
     probe->SetOutputProps(probe->out, L"<PROPS/>");

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 #include "host/engine/apartment.h"
-#include "host/engine/call_probe.h"
+#include "probed_engine.h"
 #include "host/engine/settings_store.h"
 #include "host/engine/vento_engine.h"
 #include "module/transform.h"
@@ -42,7 +42,7 @@ protected:
     }
 };
 
-class TransformTest : public ::testing::Test {
+class TransformTest : public ::testing::Test, protected vento::test::ProbedEngine {
 protected:
     ProbeTransform& create(BlockProtocol protocol = {})
     {
@@ -52,7 +52,7 @@ protected:
         instance = &engine.add(object, L"probe");
         object->Release();
         EXPECT_EQ(S_OK, instance->module->Initialize());
-        probe.setRecording(true);
+        siteProbe.setRecording(true);
         return *static_cast<ProbeTransform*>(static_cast<ModuleBase*>(instance->module.Get()));
     }
     vento::ModuleCore& core() { return *instance->core; }
@@ -60,10 +60,10 @@ protected:
     std::vector<SiteCall> process(const std::vector<float>& samples)
     {
         core().connectionSlot(L"In").receive(samples, L"<?xml version='1.0'?><PROPS><Type>Audio</Type></PROPS>");
-        probe.log(core()).reset();
+        siteProbe.log(core()).reset();
         EXPECT_EQ(S_OK, engine.process(*instance));
         std::vector<SiteCall> calls;
-        for (const auto& entry : probe.log(core()).entries()) calls.push_back(entry.call);
+        for (const auto& entry : siteProbe.log(core()).entries()) calls.push_back(entry.call);
         return calls;
     }
     static long at(const std::vector<SiteCall>& calls, SiteCall call)
@@ -79,10 +79,6 @@ protected:
     }
     std::vector<float> output() { return {core().findOutput(L"Out")->data().begin(), core().findOutput(L"Out")->data().end()}; }
 
-    vento::ComApartment apartment;
-    vento::CallProbe probe;
-    vento::Engine engine{std::make_unique<vento::ManualClock>()};
-    const bool probed = (engine.setProbe(&probe), true);
     vento::Instance* instance = nullptr;
 };
 
