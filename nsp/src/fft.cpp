@@ -1,5 +1,6 @@
 // Real FFT entry points: argument checks, per-size tables built on first use, and the choice of
 // kernel for this CPU (made once).
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -47,51 +48,62 @@ Kernel chooseKernel(int order) {
 class Plan {
 public:
     explicit Plan(int order) : kernel_(chooseKernel(order)) {
-        const int w = kernel_.lanes;
         const long n = 1L << order;
         FftPlan& p = plan_;
         p.m = int(n / 2);
-        p.w = w;
-        p.l = p.m / w;
+        p.w = kernel_.lanes;
+        p.l = p.m / p.w;
         p.scale = float(1.0 / double(n));
 
         // Radix-4 passes down to a last pass of length 4 or 2.
-        std::vector<int> lens;
         int len = p.l;
-        for (; len > 4; len /= 4) lens.push_back(len);
-        lens.push_back(len);
-        p.stages = int(lens.size());
+        for (; len > 4; len /= 4) p.stageLen[p.stages++] = len;
+        p.stageLen[p.stages++] = len;
 
         // Sizes first, then one block of memory carved into aligned tables.
         std::size_t floats = 0;
-        for (int i = 0; i + 1 < p.stages; ++i) floats += std::size_t(lens[i] / 4) * 6 * w + 16;
-        floats += std::size_t(p.l) * 2 * w + 16;  // lane twiddles
-        floats += 2 * (std::size_t(p.m) + 16);    // split and merge twiddles
+        for (int i = 0; i + 1 < p.stages; ++i) floats += std::size_t(p.stageLen[i] / 4) * 6 * p.w + 16;
+        floats += std::size_t(p.l) * 2 * p.w + 16;  // lane twiddles
+        floats += 2 * (std::size_t(p.m) + 16);      // split and merge twiddles
         mem_.assign(floats + 16, 0.0f);
-        float* next = mem_.data();
-        auto carve = [&](std::size_t count) {
-            auto a = (reinterpret_cast<std::uintptr_t>(next) + 63) & ~std::uintptr_t(63);
-            float* t = reinterpret_cast<float*>(a);
-            next = t + count;
-            return t;
-        };
-        auto splat = [w](float*& t, double v) {
-            for (int j = 0; j < w; ++j) *t++ = float(v);
-        };
+        next_ = mem_.data();
 
-        for (int i = 0; i < p.stages; ++i) p.stageLen[i] = lens[i];
+        fillStageTwiddles();
+        fillLaneTwiddles();
+        fillSplitTwiddles(n);
+    }
+
+    void forward(const float* src, float* dst) const { kernel_.forward(plan_, src, dst); }
+    void inverse(const float* src, float* dst) const { kernel_.inverse(plan_, src, dst); }
+
+private:
+    // The next table of the block, aligned to 64 bytes.
+    float* carve(std::size_t count) {
+        auto a = (reinterpret_cast<std::uintptr_t>(next_) + 63) & ~std::uintptr_t(63);
+        float* t = reinterpret_cast<float*>(a);
+        next_ = t + count;
+        return t;
+    }
+
+    // Per pass but the last, per butterfly q: w1, w2, w3 as a re vector and an im vector each.
+    void fillStageTwiddles() {
+        FftPlan& p = plan_;
         for (int i = 0; i + 1 < p.stages; ++i) {
-            const int len = lens[i];
-            float* t = carve(std::size_t(len / 4) * 6 * w);
+            const int len = p.stageLen[i];
+            float* t = carve(std::size_t(len / 4) * 6 * p.w);
             p.stageTw[i] = t;
             for (int q = 0; q < len / 4; ++q)
                 for (int e = 1; e <= 3; ++e) {
                     const double a = angle(long(e) * q, len);
-                    splat(t, std::cos(a));
-                    splat(t, -std::sin(a));
+                    t = std::fill_n(t, p.w, float(std::cos(a)));
+                    t = std::fill_n(t, p.w, float(-std::sin(a)));
                 }
         }
+    }
 
+    void fillLaneTwiddles() {
+        FftPlan& p = plan_;
+        const int w = p.w;
         float* t = carve(std::size_t(p.l) * 2 * w);
         p.laneTw = t;
         for (int k2 = 0; k2 < p.l; ++k2, t += 2 * w)
@@ -100,8 +112,12 @@ public:
                 t[n1] = float(std::cos(a));
                 t[w + n1] = float(-std::sin(a));
             }
+    }
 
-        // Bins k < m/2 in groups of w: re vector, then im vector.
+    // Bins k < m/2 in groups of w: re vector, then im vector.
+    void fillSplitTwiddles(long n) {
+        FftPlan& p = plan_;
+        const int w = p.w;
         float* post = carve(std::size_t(p.m));
         float* pre = carve(std::size_t(p.m));
         p.postTw = post;
@@ -116,13 +132,10 @@ public:
         }
     }
 
-    void forward(const float* src, float* dst) const { kernel_.forward(plan_, src, dst); }
-    void inverse(const float* src, float* dst) const { kernel_.inverse(plan_, src, dst); }
-
-private:
     Kernel kernel_;
     FftPlan plan_;
     std::vector<float> mem_;
+    float* next_ = nullptr;
 };
 
 template <int Order>
