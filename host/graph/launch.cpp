@@ -309,18 +309,10 @@ std::wstring mainPin(const std::vector<std::wstring>& pins, const std::wstring& 
     fail(t, inQuotes(instance) + L" has several " + direction + L" pins (" + joined(pins) + L"): write " + instance + L".PIN");
 }
 
-} // namespace
-
-Graph readLaunch(std::wstring_view description, const LaunchPath& path)
+// One module per item that is not a pin, its instance name where the item gives one; names given
+// first, so that the numbered ones avoid them.
+void nameModules(std::vector<Item>& items, Graph& graph)
 {
-    const std::vector<Token> tokens = tokenize(description);
-    std::vector<Item> items;
-    std::vector<Link> links;
-    parse(tokens, items, links);
-
-    Graph graph;
-    std::map<std::wstring, Pins, std::less<>> pins;
-    // Names given first, so that the numbered ones avoid them.
     for (Item& item : items) {
         if (item.pin) continue;
         item.module = graph.modules.size();
@@ -334,49 +326,68 @@ Graph readLaunch(std::wstring_view description, const LaunchPath& path)
             m.name = p.value;
         }
     }
-    if (graph.modules.empty()) throw EngineError("launch: the description names no module");
+}
 
+// Each module's type, numbered name, settings and pins, read from a module created for it.
+void describeModules(const std::vector<Item>& items, Graph& graph, std::map<std::wstring, Pins, std::less<>>& pins,
+                     const LaunchPath& path)
+{
     const auto catalogue = readCatalogue();
     if (catalogue.empty()) throw EngineError("launch: the catalogue is empty; run 'vento register'");
-    {
-        Engine engine;
-        for (const Item& item : items) {
-            if (item.pin) continue;
-            GraphModule& m = graph.modules[item.module];
-            const CatalogueEntry& type = findType(catalogue, item.token);
-            m.type = type.name;
-            if (m.name.empty())
-                for (int n = 1; m.name.empty(); ++n) {
-                    std::wstring name = type.name + std::to_wstring(n);
-                    if (std::none_of(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& o) { return o.name == name; }))
-                        m.name = name;
-                }
-            describeItem(engine, type, item, m, pins[m.name], path);
+    Engine engine;
+    for (const Item& item : items) {
+        if (item.pin) continue;
+        GraphModule& m = graph.modules[item.module];
+        const CatalogueEntry& type = findType(catalogue, item.token);
+        m.type = type.name;
+        for (int n = 1; m.name.empty(); ++n) {
+            std::wstring name = type.name + std::to_wstring(n);
+            if (std::none_of(graph.modules.begin(), graph.modules.end(), [&](const GraphModule& o) { return o.name == name; }))
+                m.name = name;
         }
-        for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+        describeItem(engine, type, item, m, pins[m.name], path);
     }
+    for (const auto& instance : engine.instances()) instance->module->CloseWindow();
+}
+
+// One end of a link: the instance and its pin, the main pin where the item names none.
+void linkEnd(const Item& item, bool output, const Graph& graph, const std::map<std::wstring, Pins, std::less<>>& pins,
+             std::wstring& instance, std::wstring& pin)
+{
+    const wchar_t* direction = output ? L"output" : L"input";
+    instance = item.pin ? item.instance : graph.modules[item.module].name;
+    auto known = pins.find(instance);
+    if (known == pins.end()) fail(item.token, L"no instance is named " + inQuotes(instance));
+    const auto& list = output ? known->second.outputs : known->second.inputs;
+    if (!item.pin || item.pinName.empty()) {
+        pin = mainPin(list, instance, direction, item.token);
+        return;
+    }
+    if (std::find(list.begin(), list.end(), item.pinName) == list.end())
+        fail(item.token, inQuotes(instance) + L" has no " + direction + L" pin " + inQuotes(item.pinName) + L" (" +
+                             joined(list) + L")");
+    pin = item.pinName;
+}
+
+} // namespace
+
+Graph readLaunch(std::wstring_view description, const LaunchPath& path)
+{
+    const std::vector<Token> tokens = tokenize(description);
+    std::vector<Item> items;
+    std::vector<Link> links;
+    parse(tokens, items, links);
+
+    Graph graph;
+    nameModules(items, graph);
+    if (graph.modules.empty()) throw EngineError("launch: the description names no module");
+    std::map<std::wstring, Pins, std::less<>> pins;
+    describeModules(items, graph, pins, path);
 
     for (const Link& link : links) {
         GraphConnection c;
-        const Item& from = items[link.from];
-        const Item& to = items[link.to];
-        auto end = [&](const Item& item, bool output, std::wstring& instance, std::wstring& pin) {
-            const wchar_t* direction = output ? L"output" : L"input";
-            instance = item.pin ? item.instance : graph.modules[item.module].name;
-            auto known = pins.find(instance);
-            if (known == pins.end()) fail(item.token, L"no instance is named " + inQuotes(instance));
-            const auto& list = output ? known->second.outputs : known->second.inputs;
-            if (!item.pin || item.pinName.empty()) {
-                pin = mainPin(list, instance, direction, item.token);
-                return;
-            }
-            if (std::find(list.begin(), list.end(), item.pinName) == list.end())
-                fail(item.token, inQuotes(instance) + L" has no " + direction + L" pin " + inQuotes(item.pinName) + L" (" +
-                                     joined(list) + L")");
-            pin = item.pinName;
-        };
-        end(from, true, c.from, c.output);
-        end(to, false, c.to, c.input);
+        linkEnd(items[link.from], true, graph, pins, c.from, c.output);
+        linkEnd(items[link.to], false, graph, pins, c.to, c.input);
         graph.connections.push_back(c);
     }
     return graph;

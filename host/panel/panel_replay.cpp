@@ -67,6 +67,21 @@ PanelControlInfo::Kind kindOf(HWND window)
     return Kind::Other;
 }
 
+// A drop-down list's entries, in order.
+std::vector<std::wstring> listEntries(HWND list)
+{
+    std::vector<std::wstring> entries;
+    const int count = int(SendMessageW(list, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        const int length = int(SendMessageW(list, CB_GETLBTEXTLEN, i, 0));
+        std::wstring entry(size_t(std::max(length, 0)) + 1, L'\0');
+        const int got = int(SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data())));
+        entry.resize(size_t(std::max(got, 0)));
+        entries.push_back(std::move(entry));
+    }
+    return entries;
+}
+
 // The dialog's controls in their order (a dialog creates its children in template order).
 std::vector<PanelControlInfo> readControls(HWND dialog)
 {
@@ -99,19 +114,11 @@ std::vector<PanelControlInfo> readControls(HWND dialog)
             c.high = int(SendMessageW(child, TBM_GETRANGEMAX, 0, 0));
             c.position = int(SendMessageW(child, TBM_GETPOS, 0, 0));
             break;
-        case Kind::List: {
+        case Kind::List:
             c.label = std::exchange(pending, {});
-            const int count = int(SendMessageW(child, CB_GETCOUNT, 0, 0));
-            for (int i = 0; i < count; ++i) {
-                const int length = int(SendMessageW(child, CB_GETLBTEXTLEN, i, 0));
-                std::wstring entry(size_t(std::max(length, 0)) + 1, L'\0');
-                const int got = int(SendMessageW(child, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data())));
-                entry.resize(size_t(std::max(got, 0)));
-                c.entries.push_back(entry);
-            }
+            c.entries = listEntries(child);
             c.position = int(SendMessageW(child, CB_GETCURSEL, 0, 0));
             break;
-        }
         case Kind::UpDown: {
             c.label = pending;
             INT low = 0, high = 0;
