@@ -194,11 +194,6 @@ void ModuleBase::WriteHelpFile()
     WriteFile(file.get(), bytes, size, &written, nullptr);
 }
 
-int ModuleBase::HelpFileExists()
-{
-    return !helpPath.empty() && GetFileAttributesW(helpPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // --- Pins and blocks -----------------------------------------------------------------------------
 
 void ModuleBase::AddInput(const Pin& pin, long size)

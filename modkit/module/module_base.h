@@ -52,15 +52,12 @@ public:
     STDMETHODIMP OpenWindow() noexcept final;
     STDMETHODIMP CloseWindow() noexcept final;
 
-    // Framework operations, slots 16 to 23.
-    virtual void SetOutputProps(const Pin& pin, std::wstring_view text);
-    virtual std::wstring GetInputProps(const Pin& pin);
-    virtual std::wstring GetHelpPath();
-    virtual void WriteHelpFile();
-    virtual int HelpFileExists();
-    virtual std::wstring GetModuleDirectory();
-    virtual void OnOutputProps(IXMLDOMDocument* document, const Pin& pin);
-    virtual void OnInputProps(IXMLDOMDocument* document, const Pin& pin);
+    // Framework operations: only the module itself calls them, and none is a hook.
+    void SetOutputProps(const Pin& pin, std::wstring_view text);
+    std::wstring GetInputProps(const Pin& pin);
+    std::wstring GetHelpPath();
+    void WriteHelpFile();
+    std::wstring GetModuleDirectory();
 
     // Publishes the output document of `pin`: its same-named input's document edited by OnOutputProps.
     void PropagateProps(const Pin& pin);
@@ -87,6 +84,9 @@ protected:
     virtual void OnOpenWindow() {}
     virtual void OnCloseWindow() {}
     virtual void OnFinalRelease() {}
+    // The document being published on `pin` (edit it in place), and a changed input document.
+    virtual void OnOutputProps(IXMLDOMDocument* /*document*/, const Pin& /*pin*/) {}
+    virtual void OnInputProps(IXMLDOMDocument* /*document*/, const Pin& /*pin*/) {}
 
     // Pins and blocks through the site; a failed call throws its HRESULT.
     void AddInput(const Pin& pin, long size);
