@@ -7,7 +7,6 @@
 
 class ImagePanel : public modkit::ModuleDialog {
 public:
-    HRESULT Apply() override { return S_OK; }
     HRESULT Refresh() override;
 
 protected:

@@ -6,7 +6,6 @@
 
 class GraphWindowPanel : public modkit::ModuleDialog {
 public:
-    HRESULT Apply() override { return S_OK; }
     HRESULT Refresh() override;
 
 protected:
