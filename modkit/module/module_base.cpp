@@ -91,6 +91,7 @@ STDMETHODIMP ModuleBase::SaveSettings(IUnknown* store) noexcept
         if (ComPtr<ISettingsStore> found = settingsStore(store)) {
             Settings settings(*found.Get());
             OnSaveSettings(settings);
+            SaveDeclaredSettings(settings);
         }
     });
 }
@@ -100,7 +101,7 @@ STDMETHODIMP ModuleBase::LoadSettings(IUnknown* store) noexcept
     return boundary([&] {
         if (ComPtr<ISettingsStore> found = settingsStore(store)) {
             Settings settings(*found.Get());
-            OnLoadSettings(settings);
+            LoadDeclaredSettings(settings);
         }
     });
 }

@@ -110,11 +110,8 @@ std::optional<BMPModule::InputImage> BMPModule::ImageAtInput()
     return InputImage{inputWidth, inputHeight, in.data};
 }
 
-void BMPModule::OnSaveSettings(Settings& settings) { settings.write(L"FileName", fileName); }
-
-void BMPModule::OnLoadSettings(Settings& settings)
+void BMPModule::OnLoadSettings(Settings&, const LoadedSettings&)
 {
-    settings.read(L"FileName", fileName);
     // A restored module shows its picture again.
     if (!fileName.empty()) loadPending = true;
 }

@@ -33,7 +33,10 @@ protected:
     void OnCloseWindow() override { window_.Close(); }
     // Only the window's placement is kept.
     void OnSaveSettings(modkit::Settings& settings) override { window_.SavePlacement(settings); }
-    void OnLoadSettings(modkit::Settings& settings) override { window_.LoadPlacement(settings, *site); }
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings&) override
+    {
+        window_.LoadPlacement(settings, *site);
+    }
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:

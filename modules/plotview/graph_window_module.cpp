@@ -37,20 +37,3 @@ void GraphWindowModule::Window::OnPaint()
     DrawGraph(frame(), reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), module_);
 }
 
-void GraphWindowModule::OnSaveSettings(Settings& settings)
-{
-    window_.SavePlacement(settings);
-    settings.write(L"Gain", gain);
-    settings.write(L"Graticule", graticule != 0);
-    settings.write(L"Log", logScale != 0);
-    settings.write(L"Mag", magnitude != 0);
-}
-
-void GraphWindowModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"Gain", gain);
-    settings.read(L"Graticule", graticule);
-    settings.read(L"Log", logScale);
-    settings.read(L"Mag", magnitude);
-    window_.LoadPlacement(settings, *site);
-}

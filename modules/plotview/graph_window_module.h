@@ -23,14 +23,25 @@ public:
     long sampleRate = 11025;
     std::wstring signalType;
 
+    // Saved after the window's placement, loaded before it.
+    static constexpr modkit::Setting<GraphWindowModule> declaredSettings[] = {
+        {.name = L"Gain", .field = &GraphWindowModule::gain},
+        {.name = L"Graticule", .field = &GraphWindowModule::graticule, .flag = true},
+        {.name = L"Log", .field = &GraphWindowModule::logScale, .flag = true},
+        {.name = L"Mag", .field = &GraphWindowModule::magnitude, .flag = true},
+    };
+
 protected:
     void OnStart() override;
     std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnOpenWindow() override { window_.Open(); }
     void OnCloseWindow() override { window_.Close(); }
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnSaveSettings(modkit::Settings& settings) override { window_.SavePlacement(settings); }
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings&) override
+    {
+        window_.LoadPlacement(settings, *site);
+    }
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:

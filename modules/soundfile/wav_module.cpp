@@ -138,11 +138,9 @@ void WAVModule::CloseRecording() noexcept
     recording = false;
 }
 
-void WAVModule::OnSaveSettings(Settings& settings) { settings.write(L"FileName", fileName); }
-
-void WAVModule::OnLoadSettings(Settings& settings)
+// A restored module plays its file repeatedly from the start, without any button.
+void WAVModule::OnLoadSettings(Settings&, const LoadedSettings&)
 {
-    settings.read(L"FileName", fileName);
     if (!fileName.empty()) playing = repeat = true;
 }
 

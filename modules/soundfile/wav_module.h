@@ -30,6 +30,8 @@ public:
     LONGLONG blockInterval = 0;
     LONGLONG lastBlockTime = 0;
 
+    static constexpr modkit::Setting<WAVModule> declaredSettings[] = {{.name = L"FileName", .field = &WAVModule::fileName}};
+
     // Completes the recording file (chunk sizes written) and ends recording.
     void CloseRecording() noexcept;
 
@@ -39,8 +41,7 @@ protected:
     void OnStop() override;
     void OnProcess() override;
     void OnFinalRelease() override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings& loaded) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 

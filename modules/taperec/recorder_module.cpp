@@ -202,20 +202,6 @@ void RecorderModule::PassOn(const Block& in, long size)
     SendOutput(defaultPin_);
 }
 
-void RecorderModule::OnSaveSettings(Settings& settings)
-{
-    settings.write(L"Slow Delay", gapCountdown);
-    settings.write(L"FileName", fileName);
-}
-
-void RecorderModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"FileName", fileName);
-    // A gap beyond what the panel offers would silence playback for as long as it says.
-    long gap = 0;
-    if (settings.read(L"Slow Delay", gap)) gapCountdown = std::clamp(gap, 0L, maxGap);
-}
-
 void RecorderModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
 {
     if (pin != defaultPin_) return;

@@ -160,11 +160,13 @@ TEST_F(OverlapTest, SavesBlocksizeFirstAndLoadsOverlapFirst)
     using W = vento::SettingsStore::Write;
     const auto F = vento::SettingsStore::Kind::Float;
     EXPECT_EQ((std::vector<W>{{F, L"Out Blocksize"}, {F, L"Overlap"}}), store->writes());
-    // A store without "Out Blocksize" ends the load after "Overlap" was taken (truncated).
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Overlap", -12.9f}}));
-    EXPECT_EQ((std::map<std::wstring, float>{{L"Out Blocksize", 128}, {L"Overlap", -12}}), h.savedFloats());
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Out Blocksize", 256}}));
-    EXPECT_EQ(128, h.savedFloats()[L"Out Blocksize"]) << "nothing read after the missing first value";
+    EXPECT_EQ(S_OK, loadFloats(h.module(), {{L"Overlap", -12.9f}, {L"Out Blocksize", 256}}));
+    EXPECT_EQ((std::map<std::wstring, float>{{L"Out Blocksize", 256}, {L"Overlap", -12}}), h.savedFloats()) << "truncated";
+    // A store without "Out Blocksize" ends the load after "Overlap" was read: nothing of it is taken.
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Overlap", 5}}));
+    EXPECT_EQ(-12, h.savedFloats()[L"Overlap"]);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Out Blocksize", 512}}));
+    EXPECT_EQ(256, h.savedFloats()[L"Out Blocksize"]) << "nothing read after the missing first value";
 }
 
 // --- the panel -----------------------------------------------------------------------------------
