@@ -7,7 +7,7 @@
 //          whose handlers already changed the module), OnInitDialog (call the base first, fill the
 //          controls from the module, then MarkUnchanged), OnCommand, OnHScroll, OnVScroll, OnNotify,
 //          OnMessage, ExchangeControls, Refresh
-// Handlers run inside the error boundary with the server's resources current (window/dialog_window.h):
+// Handlers run inside the error boundary with the server's resources current (com/dialog_window.h):
 // they may throw (check(hr), bad_alloc); the dialog procedure ends the handler there and keeps its
 // HRESULT in lastFailure(). Writes to module fields go inside an UpdateScope:
 //
@@ -39,7 +39,7 @@
 #include <string_view>
 #include <vector>
 #include "engine.h"
-#include "window/dialog_window.h"
+#include "com/dialog_window.h"
 
 namespace modkit {
 

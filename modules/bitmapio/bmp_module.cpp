@@ -8,7 +8,7 @@
 #include <vector>
 #include "bmp_file.h"
 #include "com/handle.h"
-#include "server/registration.h"
+#include "com/message_box.h"
 
 using namespace modkit;
 

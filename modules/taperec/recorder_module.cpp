@@ -4,7 +4,7 @@
 #include <climits>
 #include <cwchar>
 #include "recording.h"
-#include "server/registration.h"
+#include "com/message_box.h"
 
 using namespace modkit;
 using namespace vento::formats;
