@@ -190,9 +190,7 @@ void ModuleBase::WriteHelpFile()
     DWORD size = SizeofResource(instance, found);
     // A help page that cannot be written is not an error: the path is still answered.
     UniqueFile file(CreateFileW(helpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
-    DWORD written = 0;
-    WriteFile(file.get(), bytes, size, &written, nullptr);
+    if (file) file.writeAll(bytes, size);
 }
 
 // --- Pins and blocks -----------------------------------------------------------------------------
