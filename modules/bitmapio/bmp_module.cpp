@@ -6,7 +6,7 @@
 #include <cwctype>
 #include <new>
 #include <vector>
-#include "bmp_file.h"
+#include "bmp.h"
 #include "com/handle.h"
 #include "com/message_box.h"
 

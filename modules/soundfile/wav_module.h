@@ -10,6 +10,7 @@
 #include "identity.h"
 #include "module/module_base.h"
 #include "wave.h"
+#include "wave_reader.h"
 #include "wave_writer.h"
 
 class WAVModule : public modkit::Module<WAVModule, identity::ModuleInterface> {
@@ -52,10 +53,8 @@ private:
     void PlayBlock();
     void RecordBlock();
 
-    // Playback: the open file, its buffer and what its data holds.
-    vento::formats::MmioFile playFile_;
-    MMIOINFO playInfo_{};
-    vento::formats::WaveSampleDecoder decoder_;
+    // Playback.
+    vento::formats::WaveReader player_;
     std::vector<float> samples_ = std::vector<float>(256);
     // Recording.
     vento::formats::WaveWriter recordFile_;
