@@ -34,6 +34,14 @@ void GraphWindowModule::Transform(const Block& in, const Block& out)
 
 void GraphWindowModule::Window::OnPaint()
 {
-    DrawGraph(frame(), reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), module_);
+    const GraphWindowModule& m = module_;
+    const GraphPicture picture{.samples = m.display,
+                               .spectrum = m.IsSpectrum(),
+                               .magnitude = m.magnitude != 0,
+                               .logScale = m.logScale != 0,
+                               .graticule = m.graticule != 0,
+                               .gain = m.gain,
+                               .sampleRate = m.sampleRate};
+    DrawGraph(frame(), reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), picture);
 }
 
