@@ -10,8 +10,7 @@ using namespace modkit;
 // An absent output is not written, but the display copy takes the block and it is passed on all the
 // same.
 ImageModule::ImageModule()
-    : TransformModule(identity::module, L"Open a window and display the image of a video or image signal.", L"Default",
-                      L"Default", {.shortOutput = BlockProtocol::ShortOutput::Transform})
+    : DisplayModule(identity::module, L"Open a window and display the image of a video or image signal.")
 {
 }
 

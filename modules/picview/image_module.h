@@ -7,36 +7,24 @@
 #include <string>
 #include <vector>
 #include "identity.h"
-#include "module/transform.h"
-#include "window/display_window.h"
+#include "window/display_module.h"
 
-class ImageModule : public modkit::TransformModule<ImageModule, identity::ModuleInterface> {
+// Only the window's placement is kept with the settings.
+class ImageModule : public modkit::DisplayModule<ImageModule, identity::ModuleInterface> {
 public:
     ImageModule();
 
-    // Read by drawing; the panel's values are written inside the engine's update scope and change
-    // nothing in the picture.
+    // Read by drawing. The display options (gain, graticule, log) the panel writes change nothing in
+    // the picture.
     std::vector<std::uint32_t> display = std::vector<std::uint32_t>(128, 0u); // the last block, word for word
     long imageHeight = 150;
     long imageWidth = 150;
-    long logScale = 0;
-    long graticule = 1;
-    float gain = 1.0f;
     long sampleRate = 11025;
     std::wstring signalType;
 
 protected:
-    void OnStart() override { window_.ShowSourcesCaption(*site); }
-    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
+    modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
-    void OnOpenWindow() override { window_.Open(); }
-    void OnCloseWindow() override { window_.Close(); }
-    // Only the window's placement is kept.
-    void OnSaveSettings(modkit::Settings& settings) override { window_.SavePlacement(settings); }
-    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings&) override
-    {
-        window_.LoadPlacement(settings, *site);
-    }
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:

@@ -9,12 +9,9 @@ using namespace modkit;
 // An absent output is not written, but the display copy takes the block and it is passed on all the
 // same.
 GraphWindowModule::GraphWindowModule()
-    : TransformModule(identity::module, L"Open a window and display a graph of a signal.", L"Default", L"Default",
-                      {.shortOutput = BlockProtocol::ShortOutput::Transform})
+    : DisplayModule(identity::module, L"Open a window and display a graph of a signal.")
 {
 }
-
-void GraphWindowModule::OnStart() { window_.ShowSourcesCaption(*site); }
 
 void GraphWindowModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {

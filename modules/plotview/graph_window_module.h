@@ -5,21 +5,18 @@
 #include <string>
 #include <vector>
 #include "identity.h"
-#include "module/transform.h"
-#include "window/display_window.h"
+#include "window/display_module.h"
 
-class GraphWindowModule : public modkit::TransformModule<GraphWindowModule, identity::ModuleInterface> {
+class GraphWindowModule : public modkit::DisplayModule<GraphWindowModule, identity::ModuleInterface> {
 public:
     GraphWindowModule();
 
     bool IsSpectrum() const { return signalType == L"FFT"; }
 
-    // Read by drawing; the flags and gain are written by the panel inside the engine's update scope.
+    // Read by drawing; the flags and the display options are written by the panel inside the
+    // engine's update scope.
     std::vector<float> display = std::vector<float>(128, 0.0f); // the last input block
     long magnitude = 0;
-    long logScale = 0;
-    long graticule = 1;
-    float gain = 1.0f;
     long sampleRate = 11025;
     std::wstring signalType;
 
@@ -32,16 +29,8 @@ public:
     };
 
 protected:
-    void OnStart() override;
-    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
+    modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
-    void OnOpenWindow() override { window_.Open(); }
-    void OnCloseWindow() override { window_.Close(); }
-    void OnSaveSettings(modkit::Settings& settings) override { window_.SavePlacement(settings); }
-    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings&) override
-    {
-        window_.LoadPlacement(settings, *site);
-    }
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:
