@@ -28,6 +28,7 @@
 #include <optional>
 #include <span>
 #include <type_traits>
+#include <utility>
 #include <variant>
 #include <vector>
 #include <string>
@@ -233,70 +234,85 @@ void saveSettings(const Module& module, std::span<const Setting<Module>> table, 
             row.field);
 }
 
+namespace detail {
+
+// A value read for a row: nothing when it is refused.
+using SettingValue = std::variant<std::monostate, long, float, std::wstring>;
+
+template <class Module>
+SettingValue readSetting(const Setting<Module>& row, Settings& settings, float& stored)
+{
+    return std::visit(
+        [&](auto member) -> SettingValue {
+            using Field = std::remove_cvref_t<decltype(std::declval<Module&>().*member)>;
+            if constexpr (std::is_same_v<Field, std::wstring>) {
+                return settings.readString(row.name);
+            } else {
+                stored = settings.readFloat(row.name);
+                std::optional<Field> value;
+                if constexpr (std::is_same_v<Field, long>) {
+                    if (auto whole = Settings::whole(stored)) value = row.accept(*whole);
+                } else {
+                    value = row.accept(stored);
+                }
+                return value ? SettingValue(*value) : SettingValue();
+            }
+        },
+        row.field);
+}
+
+template <class Module>
+bool endsLoad(const Setting<Module>& row, const SettingValue& value, float stored) noexcept
+{
+    if (row.stop == Stop::IfRefused) return std::holds_alternative<std::monostate>(value);
+    if (row.stop == Stop::IfZero) return Settings::whole(stored).value_or(0) == 0;
+    return false;
+}
+
+// Swaps the row's field with `value` (a value of the field's type); answers whether they differed.
+template <class Module>
+bool exchange(Module& module, const Setting<Module>& row, SettingValue& value) noexcept
+{
+    return std::visit(
+        [&](auto member) {
+            using Field = std::remove_cvref_t<decltype(module.*member)>;
+            std::swap(module.*member, std::get<Field>(value));
+            return module.*member != std::get<Field>(value);
+        },
+        row.field);
+}
+
+} // namespace detail
+
 // Reads `table` from the store and takes it into `module`, then runs `loaded` (see above).
 template <class Module, class Loaded>
 void loadSettings(Module& module, std::span<const Setting<Module>> table, Settings& settings, Loaded&& loaded)
 {
-    using Value = std::variant<std::monostate, long, float, std::wstring>;
     std::vector<const Setting<Module>*> order;
     for (const auto& row : table)
         if (!row.saveOnly) order.push_back(&row);
     std::stable_sort(order.begin(), order.end(), [](auto a, auto b) { return a->loadAt < b->loadAt; });
 
     LoadedSettings result;
-    std::vector<Value> taken(order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        const Setting<Module>& row = *order[i];
+    std::vector<detail::SettingValue> values;
+    for (const Setting<Module>* row : order) {
         float stored = std::numeric_limits<float>::quiet_NaN();
-        std::visit(
-            [&](auto member) {
-                using Field = std::remove_cvref_t<decltype(module.*member)>;
-                if constexpr (std::is_same_v<Field, std::wstring>) {
-                    taken[i] = settings.readString(row.name);
-                } else {
-                    stored = settings.readFloat(row.name);
-                    std::optional<Field> value;
-                    if constexpr (std::is_same_v<Field, long>) {
-                        if (auto whole = Settings::whole(stored)) value = row.accept(*whole);
-                    } else {
-                        value = row.accept(stored);
-                    }
-                    if (value) taken[i] = *value;
-                }
-            },
-            row.field);
-        result.entries.push_back({row.name, stored, false});
-        const bool refused = std::holds_alternative<std::monostate>(taken[i]);
-        if (row.stop == Stop::IfRefused && refused) return;
-        if (row.stop == Stop::IfZero && Settings::whole(stored).value_or(0) == 0) return;
+        values.push_back(detail::readSetting(*row, settings, stored));
+        result.entries.push_back({row->name, stored, false});
+        if (detail::endsLoad(*row, values.back(), stored)) return;
     }
-
-    // Everything read: the values go in together, and come back out if the module's step fails.
-    std::vector<Value> before(order.size());
-    for (size_t i = 0; i < order.size(); ++i) {
-        if (std::holds_alternative<std::monostate>(taken[i])) continue;
-        std::visit(
-            [&](auto member) {
-                using Field = std::remove_cvref_t<decltype(module.*member)>;
-                Field& field = module.*member;
-                before[i] = field;
-                result.entries[i].changed = field != std::get<Field>(taken[i]);
-                field = std::move(std::get<Field>(taken[i]));
-            },
-            order[i]->field);
-    }
+    // Everything read: the values go in together (the old ones kept in their place), and come back
+    // out if the module's step fails.
+    auto exchangeAll = [&] {
+        for (size_t i = 0; i < order.size(); ++i)
+            if (!std::holds_alternative<std::monostate>(values[i]))
+                result.entries[i].changed = detail::exchange(module, *order[i], values[i]);
+    };
+    exchangeAll();
     try {
         loaded(static_cast<const LoadedSettings&>(result));
     } catch (...) {
-        for (size_t i = 0; i < order.size(); ++i) {
-            if (std::holds_alternative<std::monostate>(before[i])) continue;
-            std::visit(
-                [&](auto member) {
-                    using Field = std::remove_cvref_t<decltype(module.*member)>;
-                    std::swap(module.*member, std::get<Field>(before[i]));
-                },
-                order[i]->field);
-        }
+        exchangeAll();
         throw;
     }
 }
