@@ -16,9 +16,8 @@ ImageModule::ImageModule()
 
 void ImageModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
+    DisplayModule::OnInputProps(document, pin);
     if (pin != L"Default") return;
-    signalType = GetProperty(document, L"Type");
-    sampleRate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
     imageWidth = std::wcstol(GetProperty(document, L"Width").c_str(), nullptr, 10);
     imageHeight = std::wcstol(GetProperty(document, L"Height").c_str(), nullptr, 10);
 }
@@ -30,7 +29,7 @@ void ImageModule::Transform(const Block& in, const Block& out)
     display.resize(count);
     if (count > 0) std::memcpy(display.data(), in.data, count * sizeof(std::uint32_t));
     if (out.data) std::memcpy(out.data, in.data, size_t(std::min(in.count, out.count)) * sizeof(std::uint32_t));
-    if (window_.isOpen()) InvalidateRect(window_.hwnd(), nullptr, FALSE);
+    Redraw();
 }
 
 void ImageModule::Window::OnInitWindow()

@@ -19,8 +19,6 @@ public:
     std::vector<std::uint32_t> display = std::vector<std::uint32_t>(128, 0u); // the last block, word for word
     long imageHeight = 150;
     long imageWidth = 150;
-    long sampleRate = 11025;
-    std::wstring signalType;
 
 protected:
     modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
@@ -30,9 +28,9 @@ protected:
 private:
     // The image window draws the picture straight into its frame; every move and resize hands the
     // placement to the engine at once.
-    class Window : public modkit::DisplayWindow {
+    class Window : public modkit::ModuleDisplayWindow<ImageModule> {
     public:
-        explicit Window(ImageModule& module) : DisplayWindow(module, OnMove::SaveAtOnce), module_(module) {}
+        explicit Window(ImageModule& module) : ModuleDisplayWindow(module, OnMove::SaveAtOnce) {}
 
     protected:
         void OnInitWindow() override;
@@ -41,7 +39,6 @@ private:
     private:
         void Draw();
 
-        ImageModule& module_;
         long fitWidth_ = 0; // the picture size the window last fitted itself to
         long fitHeight_ = 0;
     };

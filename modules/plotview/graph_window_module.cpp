@@ -15,9 +15,8 @@ GraphWindowModule::GraphWindowModule()
 
 void GraphWindowModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
+    DisplayModule::OnInputProps(document, pin);
     if (pin != L"Default") return;
-    signalType = GetProperty(document, L"Type");
-    sampleRate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
     // A spectrum is shown as magnitudes on a log scale until the user says otherwise.
     magnitude = logScale = IsSpectrum() ? 1 : 0;
 }
@@ -26,7 +25,7 @@ void GraphWindowModule::Transform(const Block& in, const Block& out)
 {
     display.assign(in.data, in.data + in.count);
     if (in.count > 0 && out.count >= in.count) std::copy(in.data, in.data + in.count, out.data);
-    if (window_.isOpen()) InvalidateRect(window_.hwnd(), nullptr, FALSE);
+    Redraw();
 }
 
 void GraphWindowModule::Window::OnPaint()

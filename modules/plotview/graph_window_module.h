@@ -17,8 +17,6 @@ public:
     // engine's update scope.
     std::vector<float> display = std::vector<float>(128, 0.0f); // the last input block
     long magnitude = 0;
-    long sampleRate = 11025;
-    std::wstring signalType;
 
     // Saved after the window's placement, loaded before it.
     static constexpr modkit::Setting<GraphWindowModule> declaredSettings[] = {
@@ -35,15 +33,12 @@ protected:
 
 private:
     // The graph window draws the module's graph; every move and resize tells the engine of a change.
-    class Window : public modkit::DisplayWindow {
+    class Window : public modkit::ModuleDisplayWindow<GraphWindowModule> {
     public:
-        explicit Window(GraphWindowModule& module) : DisplayWindow(module, OnMove::ReportChange), module_(module) {}
+        explicit Window(GraphWindowModule& module) : ModuleDisplayWindow(module, OnMove::ReportChange) {}
 
     protected:
         void OnPaint() override;
-
-    private:
-        GraphWindowModule& module_;
     };
 
     Window window_{*this};

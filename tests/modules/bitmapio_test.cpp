@@ -22,12 +22,8 @@ using vento::test::Bytes;
 using vento::test::BmpSpec;
 using vento::test::makeBmp;
 using vento::test::MessageBoxWatcher;
-using vento::test::samplesAsWords;
 using vento::test::TempFolder;
-using vento::test::imageProps;
-using vento::test::wordsAsSamples;
 using vento::test::writeBytes;
-using Words = std::vector<std::uint32_t>;
 
 namespace {
 

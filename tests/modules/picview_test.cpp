@@ -10,10 +10,6 @@
 using vento::SettingsStore;
 using vento::test::box;
 using vento::test::Pixels;
-using vento::test::samplesAsWords;
-using vento::test::imageProps;
-using vento::test::wordsAsSamples;
-using Words = std::vector<std::uint32_t>;
 
 namespace {
 
