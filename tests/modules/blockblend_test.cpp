@@ -25,9 +25,9 @@ std::vector<float> ramp(long n, long first)
     return x;
 }
 
-class OverlapTest : public ::testing::Test {
+class OverlapTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    OverlapTest() : ModuleTest(dll, CLSID_OverlapModule) {}
 
     void setOverlap(float overlap, float blocksize = 128)
     {
@@ -43,7 +43,6 @@ protected:
         return h.lastSent(pin).data;
     }
 
-    ModuleHarness h{dll, CLSID_OverlapModule};
 };
 
 TEST_F(OverlapTest, OverlapZeroPassesTheBlocksOnAsTheyCome)

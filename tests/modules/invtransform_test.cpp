@@ -27,10 +27,9 @@ std::vector<double> referenceSamples(const std::vector<float>& spectrum, long si
     return out;
 }
 
-class iFFTModuleTest : public ::testing::Test {
+class iFFTModuleTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    ModuleHarness h{L"invtransform.dll", CLSID_iFFTModule};
+    iFFTModuleTest() : ModuleTest(L"invtransform.dll", CLSID_iFFTModule) {}
 };
 
 TEST_F(iFFTModuleTest, DeclaresAnOutputOf128)

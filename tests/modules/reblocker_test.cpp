@@ -49,9 +49,9 @@ double peakHertz(const std::vector<float>& x, double rate)
     return double(peak) * rate / double(n);
 }
 
-class StreamTest : public ::testing::Test {
+class StreamTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    StreamTest() : ModuleTest(dll, CLSID_StreamModule) {}
 
     // Output rate and block size as stored settings would give them.
     void configure(long outRate, long outBlock)
@@ -69,7 +69,6 @@ protected:
         return h.lastSent(pin).data;
     }
 
-    ModuleHarness h{dll, CLSID_StreamModule};
 };
 
 // --- conversion ----------------------------------------------------------------------------------

@@ -26,9 +26,9 @@ LONGLONG ticks(long samples, long rate)
     return samples * f.QuadPart / rate;
 }
 
-class MultiplierTest : public ::testing::Test {
+class MultiplierTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    MultiplierTest() : ModuleTest(dll, CLSID_MultiplierModule) {}
 
     // Started, with the clock so far ahead that every step sends a block (the engine catches up).
     void startLate()
@@ -48,7 +48,6 @@ protected:
     }
     std::vector<float> diagnostic() { return h.lastSent(diagnosticPin).data; }
 
-    ModuleHarness h{dll, CLSID_MultiplierModule};
 };
 
 TEST_F(MultiplierTest, DeclaresItsPinsAndPublishesItsRateAtStart)

@@ -17,10 +17,9 @@ namespace vento::test {
 // A rectangle as something tests can compare and print.
 inline std::tuple<long, long, long, long> box(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
-class DisplayWindowTest : public ::testing::Test {
+class DisplayWindowTest : public ModuleTest {
 protected:
-    DisplayWindowTest(const wchar_t* dll, REFCLSID module) : h(dll, module) {}
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    DisplayWindowTest(const wchar_t* dll, REFCLSID module) : ModuleTest(dll, module) {}
     void TearDown() override { h.module()->CloseWindow(); }
 
     HWND findWindow() { return findThreadDialog(GetCurrentThreadId(), L"Wave"); }
@@ -39,8 +38,6 @@ protected:
     }
     // What the engine holds for the module (what it saved through the host object).
     std::optional<float> held(const wchar_t* name) { return h.instance().settings->floatValue(name); }
-
-    ModuleHarness h;
 };
 
 } // namespace vento::test
