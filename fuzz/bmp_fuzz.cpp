@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <span>
 #include <vector>
-#include "bmp_file.h"
+#include "bmp.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -22,7 +22,7 @@
 #include <string>
 #include "host/panel/page_host.h"
 #include "host/engine/vento_engine.h"
-#include "window/dialog_window.h"
+#include "com/dialog_window.h"
 
 namespace vento {
 

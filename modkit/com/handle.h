@@ -6,9 +6,12 @@
 #include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
+#include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <utility>
+#include <vector>
 #include "com/bstr.h"
 #include "com/error.h"
 
@@ -68,7 +71,57 @@ inline void taskMemory(wchar_t* p) noexcept { CoTaskMemFree(p); }
 inline void window(HWND h) noexcept { DestroyWindow(h); }
 } // namespace close
 
-using UniqueFile = UniqueHandle<HANDLE, close::handle, InvalidHandleIsNone>;
+// An open file, with the whole reads and writes the file modules make.
+class UniqueFile : public UniqueHandle<HANDLE, close::handle, InvalidHandleIsNone> {
+public:
+    using UniqueHandle::UniqueHandle;
+
+    // Whole writes only: anything less is a failed write.
+    bool writeAll(const void* bytes, DWORD size) const noexcept
+    {
+        DWORD written = 0;
+        return WriteFile(get(), bytes, size, &written, nullptr) && written == size;
+    }
+    // Reads up to `size` bytes; answers how many came (0 when reading fails).
+    DWORD readSome(void* bytes, DWORD size) const noexcept
+    {
+        DWORD read = 0;
+        return ReadFile(get(), bytes, size, &read, nullptr) ? read : 0;
+    }
+    // The rest of the file from where it stands; nothing when its size is unknown or above
+    // `largest`, or it cannot be read in full.
+    std::optional<std::vector<std::uint8_t>> readWhole(LONGLONG largest) const
+    {
+        const std::optional<LONGLONG> total = size();
+        if (!total || *total > largest) return std::nullopt;
+        std::vector<std::uint8_t> bytes(static_cast<size_t>(*total - position()));
+        for (size_t done = 0; done < bytes.size();) {
+            const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24));
+            const DWORD got = readSome(bytes.data() + done, chunk);
+            if (got == 0) return std::nullopt;
+            done += got;
+        }
+        return bytes;
+    }
+    bool seek(LONGLONG to) const noexcept
+    {
+        LARGE_INTEGER at{};
+        at.QuadPart = to;
+        return SetFilePointerEx(get(), at, nullptr, FILE_BEGIN);
+    }
+    // Where the next read or write goes; 0 when it cannot be told.
+    LONGLONG position() const noexcept
+    {
+        LARGE_INTEGER zero{}, at{};
+        return SetFilePointerEx(get(), zero, &at, FILE_CURRENT) ? at.QuadPart : 0;
+    }
+    std::optional<LONGLONG> size() const noexcept
+    {
+        LARGE_INTEGER bytes{};
+        if (!GetFileSizeEx(get(), &bytes)) return std::nullopt;
+        return bytes.QuadPart;
+    }
+};
 using UniqueKey = UniqueHandle<HKEY, close::key>;
 using UniqueWindow = UniqueHandle<HWND, close::window>;
 // A pen, brush, font or bitmap the code created.

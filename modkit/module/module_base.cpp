@@ -91,6 +91,7 @@ STDMETHODIMP ModuleBase::SaveSettings(IUnknown* store) noexcept
         if (ComPtr<ISettingsStore> found = settingsStore(store)) {
             Settings settings(*found.Get());
             OnSaveSettings(settings);
+            SaveDeclaredSettings(settings);
         }
     });
 }
@@ -100,7 +101,7 @@ STDMETHODIMP ModuleBase::LoadSettings(IUnknown* store) noexcept
     return boundary([&] {
         if (ComPtr<ISettingsStore> found = settingsStore(store)) {
             Settings settings(*found.Get());
-            OnLoadSettings(settings);
+            LoadDeclaredSettings(settings);
         }
     });
 }
@@ -189,14 +190,7 @@ void ModuleBase::WriteHelpFile()
     DWORD size = SizeofResource(instance, found);
     // A help page that cannot be written is not an error: the path is still answered.
     UniqueFile file(CreateFileW(helpPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return;
-    DWORD written = 0;
-    WriteFile(file.get(), bytes, size, &written, nullptr);
-}
-
-int ModuleBase::HelpFileExists()
-{
-    return !helpPath.empty() && GetFileAttributesW(helpPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (file) file.writeAll(bytes, size);
 }
 
 // --- Pins and blocks -----------------------------------------------------------------------------

@@ -6,7 +6,8 @@
 // A module class derives from Module<Self, IOwnInterface> (or TransformModule, module/transform.h, for
 // one input turned into one output) and supplies:
 //   must:  OnInitialize (description, pins), OnProcess
-//   may:   OnStart, OnStop, OnSaveSettings, OnLoadSettings, OnOpenWindow, OnCloseWindow,
+//   may:   declaredSettings (module/settings.h: each setting once; saving and loading follow),
+//          OnStart, OnStop, OnSaveSettings, OnLoadSettings, OnOpenWindow, OnCloseWindow,
 //          OnFinalRelease, OnInputProps, OnOutputProps
 // Initialize first names the page of the identity to the engine (when it has one), then runs
 // OnInitialize. Fields keep their initial values from their declarations; OnInitialize does not
@@ -52,15 +53,12 @@ public:
     STDMETHODIMP OpenWindow() noexcept final;
     STDMETHODIMP CloseWindow() noexcept final;
 
-    // Framework operations, slots 16 to 23.
-    virtual void SetOutputProps(const Pin& pin, std::wstring_view text);
-    virtual std::wstring GetInputProps(const Pin& pin);
-    virtual std::wstring GetHelpPath();
-    virtual void WriteHelpFile();
-    virtual int HelpFileExists();
-    virtual std::wstring GetModuleDirectory();
-    virtual void OnOutputProps(IXMLDOMDocument* document, const Pin& pin);
-    virtual void OnInputProps(IXMLDOMDocument* document, const Pin& pin);
+    // Framework operations: only the module itself calls them, and none is a hook.
+    void SetOutputProps(const Pin& pin, std::wstring_view text);
+    std::wstring GetInputProps(const Pin& pin);
+    std::wstring GetHelpPath();
+    void WriteHelpFile();
+    std::wstring GetModuleDirectory();
 
     // Publishes the output document of `pin`: its same-named input's document edited by OnOutputProps.
     void PropagateProps(const Pin& pin);
@@ -81,12 +79,20 @@ protected:
     virtual void OnProcess() = 0;
     virtual void OnStart() {}
     virtual void OnStop() {}
-    // Called only when the engine passed a settings store.
+    // Called only when the engine passed a settings store. OnSaveSettings writes what is not a
+    // declared setting (a window's placement), before the declared ones; OnLoadSettings runs once
+    // the declared settings are taken (not when a row's stop rule ended the load), to act on them.
     virtual void OnSaveSettings(Settings& /*settings*/) {}
-    virtual void OnLoadSettings(Settings& /*settings*/) {}
+    virtual void OnLoadSettings(Settings& /*settings*/, const LoadedSettings& /*loaded*/) {}
+    // The declared settings of the module class (Module below supplies both).
+    virtual void SaveDeclaredSettings(Settings& /*settings*/) {}
+    virtual void LoadDeclaredSettings(Settings& settings) { OnLoadSettings(settings, LoadedSettings{}); }
     virtual void OnOpenWindow() {}
     virtual void OnCloseWindow() {}
     virtual void OnFinalRelease() {}
+    // The document being published on `pin` (edit it in place), and a changed input document.
+    virtual void OnOutputProps(IXMLDOMDocument* /*document*/, const Pin& /*pin*/) {}
+    virtual void OnInputProps(IXMLDOMDocument* /*document*/, const Pin& /*pin*/) {}
 
     // Pins and blocks through the site; a failed call throws its HRESULT.
     void AddInput(const Pin& pin, long size);
@@ -140,6 +146,7 @@ std::wstring GetProperty(IXMLDOMDocument* document, std::wstring_view key);
 
 // The base of a concrete module class: adds the server's own dual interface (answering IDispatch
 // from the server's type library) and the interface table of every module object.
+// It saves and loads the class's declaredSettings, when it has them.
 template <class Self, class OwnInterface>
 class Module : public ModuleBase, public Dispatch<OwnInterface> {
 public:
@@ -147,6 +154,23 @@ public:
 
 protected:
     explicit Module(const ModuleIdentity& identity) : ModuleBase(identity) {}
+
+    void SaveDeclaredSettings(Settings& settings) final
+    {
+        if constexpr (requires { Self::declaredSettings; })
+            saveSettings(static_cast<const Self&>(*this), std::span<const Setting<Self>>(Self::declaredSettings), settings);
+    }
+    void LoadDeclaredSettings(Settings& settings) final
+    {
+        if constexpr (requires { Self::declaredSettings; }) {
+            static_assert(validLoadOrder(std::span<const Setting<Self>>(Self::declaredSettings)),
+                          "every setting that is read needs its own place in the load order");
+            loadSettings(static_cast<Self&>(*this), std::span<const Setting<Self>>(Self::declaredSettings), settings,
+                         [&](const LoadedSettings& loaded) { OnLoadSettings(settings, loaded); });
+        } else {
+            OnLoadSettings(settings, LoadedSettings{});
+        }
+    }
 };
 
 } // namespace modkit

@@ -6,9 +6,6 @@
 
 namespace modkit {
 
-void ModuleBase::OnOutputProps(IXMLDOMDocument*, const Pin&) {}
-void ModuleBase::OnInputProps(IXMLDOMDocument*, const Pin&) {}
-
 std::wstring_view ModuleBase::InputPropsView(const Pin& pin)
 {
     // Reading a document never fails: engine errors, null records and null strings read as empty.

@@ -3,11 +3,11 @@
 // server's own resources and shown by the module's property page (panel/property_page.h).
 //
 // A module panel derives from ModuleDialog and supplies:
-//   must:  Apply (write what the controls hold back into the module; most panels answer S_OK because
-//          their handlers already changed the module)
-//   may:   OnInitDialog (call the base first, fill the controls from the module, then MarkUnchanged),
-//          OnCommand, OnHScroll, OnVScroll, OnNotify, OnMessage, ExchangeControls, Refresh
-// Handlers run inside the error boundary with the server's resources current (window/dialog_window.h):
+//   may:   Apply (write what the controls hold back into the module; by default S_OK, for panels
+//          whose handlers already changed the module), OnInitDialog (call the base first, fill the
+//          controls from the module, then MarkUnchanged), OnCommand, OnHScroll, OnVScroll, OnNotify,
+//          OnMessage, ExchangeControls, Refresh
+// Handlers run inside the error boundary with the server's resources current (com/dialog_window.h):
 // they may throw (check(hr), bad_alloc); the dialog procedure ends the handler there and keeps its
 // HRESULT in lastFailure(). Writes to module fields go inside an UpdateScope:
 //
@@ -29,7 +29,6 @@
 //           SetInt(IDC_GAIN_VALUE, TrackPos(IDC_GAIN));
 //           return true;
 //       }
-//       HRESULT Apply() override { return S_OK; }
 //   };
 #include <windows.h>
 #include <ocidl.h>
@@ -40,7 +39,7 @@
 #include <string_view>
 #include <vector>
 #include "engine.h"
-#include "window/dialog_window.h"
+#include "com/dialog_window.h"
 
 namespace modkit {
 
@@ -63,7 +62,8 @@ public:
     // The module's help page path (written on the way); empty without a module.
     virtual std::wstring GetHelpFileName();
     // Writes the controls back into the module; the page answers this result from its own Apply.
-    virtual HRESULT Apply() = 0;
+    // Most panels change the module as their controls move and have nothing left to write.
+    virtual HRESULT Apply() { return S_OK; }
     // The host asks the panel to show the module's inputs afresh. Nothing to do by default.
     virtual HRESULT Refresh() { return S_OK; }
 
@@ -165,9 +165,6 @@ long samplesPerSecondFromKilohertz(std::wstring_view text);
 
 // The panel of a module with nothing to show: its set-up is only the common MarkUnchanged step.
 class EmptyModuleDialog : public ModuleDialog {
-public:
-    HRESULT Apply() override { return S_OK; }
-
 protected:
     BOOL OnInitDialog() override;
 };

@@ -9,6 +9,7 @@
 #include "com/error.h"
 #include "com/handle.h"
 #include "engine.h"
+#include "com/message_box.h"
 #include "server/registration.h"
 #include "server/server.h"
 

@@ -82,11 +82,4 @@ HRESULT runClassScripts(ScriptAction action) noexcept
     return S_OK;
 }
 
-void showMessage(const std::wstring& text) noexcept
-{
-    wchar_t caption[128];
-    int n = LoadStringW(resourceInstance(), 100, caption, static_cast<int>(sizeof(caption) / sizeof(caption[0])));
-    MessageBoxW(nullptr, text.c_str(), n > 0 ? caption : nullptr, MB_OK);
-}
-
 } // namespace modkit

@@ -1,7 +1,7 @@
 #pragma once
 // What every server of the suite does the same way when it registers: the registry scripts of its
 // class table, run through the platform's script registrar with "%MODULE%" standing for the server
-// file, and the one way a failure is shown to the user.
+// file.
 #include <windows.h>
 #include <string>
 
@@ -19,9 +19,5 @@ HRESULT runRegistryScript(UINT scriptId, ScriptAction action) noexcept;
 // The scripts of every class-table row, in table order. Registration stops at the first failure and
 // answers it; unregistration runs every row and ignores failures (it removes what it can).
 HRESULT runClassScripts(ScriptAction action) noexcept;
-
-// A modal message box with an OK button and no owner, captioned with the server's name (string
-// 100). Users see failures only this way.
-void showMessage(const std::wstring& text) noexcept;
 
 } // namespace modkit

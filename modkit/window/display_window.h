@@ -9,12 +9,12 @@
 // itself exists between Open and Close) and overrides:
 //   may:  OnPaint (the frame's drawing), OnInitWindow (the window was made), OnSized (after the frame
 //         was fitted)
-// Handlers run inside the error boundary (window/dialog_window.h).
+// Handlers run inside the error boundary (com/dialog_window.h).
 #include <windows.h>
 #include <string>
 #include "engine.h"
 #include "module/settings.h"
-#include "window/dialog_window.h"
+#include "com/dialog_window.h"
 #include "window/display_ids.h"
 
 namespace modkit {

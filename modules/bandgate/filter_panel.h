@@ -5,9 +5,6 @@
 #include "panel/module_dialog.h"
 
 class FilterPanel : public modkit::ModuleDialog {
-public:
-    HRESULT Apply() override { return S_OK; }
-
 protected:
     BOOL OnInitDialog() override;
     bool OnHScroll(int code, int position, HWND control) override;

@@ -6,9 +6,9 @@
 #include <cwctype>
 #include <new>
 #include <vector>
-#include "bmp_file.h"
+#include "bmp.h"
 #include "com/handle.h"
-#include "server/registration.h"
+#include "com/message_box.h"
 
 using namespace modkit;
 
@@ -21,15 +21,9 @@ std::optional<std::vector<std::uint8_t>> fileBytes(const std::wstring& name)
     UniqueFile file(CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
-    LARGE_INTEGER size{};
     constexpr LONGLONG largest = 4LL * bmp::maxSide * bmp::maxSide + (1 << 20);
-    if (!GetFileSizeEx(file.get(), &size) || size.QuadPart > largest) throwHr(E_FAIL);
-    std::vector<std::uint8_t> bytes(static_cast<size_t>(size.QuadPart));
-    for (size_t done = 0; done < bytes.size();) {
-        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 24)), got = 0;
-        if (!::ReadFile(file.get(), bytes.data() + done, chunk, &got, nullptr) || got == 0) throwHr(E_FAIL);
-        done += got;
-    }
+    std::optional<std::vector<std::uint8_t>> bytes = file.readWhole(largest);
+    if (!bytes) throwHr(E_FAIL);
     return bytes;
 }
 
@@ -110,11 +104,8 @@ std::optional<BMPModule::InputImage> BMPModule::ImageAtInput()
     return InputImage{inputWidth, inputHeight, in.data};
 }
 
-void BMPModule::OnSaveSettings(Settings& settings) { settings.write(L"FileName", fileName); }
-
-void BMPModule::OnLoadSettings(Settings& settings)
+void BMPModule::OnLoadSettings(Settings&, const LoadedSettings&)
 {
-    settings.read(L"FileName", fileName);
     // A restored module shows its picture again.
     if (!fileName.empty()) loadPending = true;
 }
@@ -196,12 +187,8 @@ bool WriteBmp(const std::wstring& name, const BMPModule::InputImage& image, bool
     }
     const auto header = bmp::header32(image.width, image.height);
     const DWORD pixelBytes = DWORD(image.width) * 4u * DWORD(image.height);
-    auto write = [&](const void* bytes, DWORD size) {
-        DWORD written = 0;
-        return ::WriteFile(file.get(), bytes, size, &written, nullptr) && written == size;
-    };
     // The words go out as the bytes they are.
-    if (!write(header.data(), 14) || !write(header.data() + 14, 40) || !write(image.words, pixelBytes)) {
+    if (!file.writeAll(header.data(), 14) || !file.writeAll(header.data() + 14, 40) || !file.writeAll(image.words, pixelBytes)) {
         file.reset();
         DeleteFileW(name.c_str()); // a cut-off picture is no picture
         showMessage(L"WriteFile");

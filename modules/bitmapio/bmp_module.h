@@ -37,11 +37,12 @@ public:
     long inputWidth = 0;
     long inputHeight = 0;
 
+    static constexpr modkit::Setting<BMPModule> declaredSettings[] = {{.name = L"FileName", .field = &BMPModule::fileName}};
+
 protected:
     void OnInitialize() override;
     void OnProcess() override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings& loaded) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 

@@ -2,7 +2,7 @@
 
 #include <commdlg.h>
 #include <vector>
-#include "server/registration.h"
+#include "com/message_box.h"
 
 using namespace modkit;
 

@@ -46,14 +46,3 @@ void OverlapModule::Advance(long n)
     skipPending = step - available;
 }
 
-void OverlapModule::OnSaveSettings(Settings& settings)
-{
-    settings.write(L"Out Blocksize", outBlocksize);
-    settings.write(L"Overlap", overlap);
-}
-
-void OverlapModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"Overlap", overlap);
-    settings.read(L"Out Blocksize", outBlocksize);
-}

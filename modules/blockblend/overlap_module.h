@@ -17,11 +17,15 @@ public:
     // passes the write position.
     long long skipPending = 0;
 
+    // Loaded in the reverse of the order they are saved in.
+    static constexpr modkit::Setting<OverlapModule> declaredSettings[] = {
+        {.name = L"Out Blocksize", .field = &OverlapModule::outBlocksize, .loadAt = 2},
+        {.name = L"Overlap", .field = &OverlapModule::overlap, .loadAt = 1},
+    };
+
 protected:
     void OnInitialize() override;
     void OnProcess() override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
 
 private:
     void Store(const modkit::Block& in);

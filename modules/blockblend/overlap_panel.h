@@ -8,7 +8,6 @@
 class OverlapPanel : public modkit::ModuleDialog {
 public:
     // Takes what the edit holds as the starting point of the next step; the module is unchanged.
-    HRESULT Apply() override { return S_OK; }
 
 protected:
     BOOL OnInitDialog() override;

@@ -10,16 +10,14 @@ using namespace modkit;
 // An absent output is not written, but the display copy takes the block and it is passed on all the
 // same.
 ImageModule::ImageModule()
-    : TransformModule(identity::module, L"Open a window and display the image of a video or image signal.", L"Default",
-                      L"Default", {.shortOutput = BlockProtocol::ShortOutput::Transform})
+    : DisplayModule(identity::module, L"Open a window and display the image of a video or image signal.")
 {
 }
 
 void ImageModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
+    DisplayModule::OnInputProps(document, pin);
     if (pin != L"Default") return;
-    signalType = GetProperty(document, L"Type");
-    sampleRate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
     imageWidth = std::wcstol(GetProperty(document, L"Width").c_str(), nullptr, 10);
     imageHeight = std::wcstol(GetProperty(document, L"Height").c_str(), nullptr, 10);
 }
@@ -31,7 +29,7 @@ void ImageModule::Transform(const Block& in, const Block& out)
     display.resize(count);
     if (count > 0) std::memcpy(display.data(), in.data, count * sizeof(std::uint32_t));
     if (out.data) std::memcpy(out.data, in.data, size_t(std::min(in.count, out.count)) * sizeof(std::uint32_t));
-    if (window_.isOpen()) InvalidateRect(window_.hwnd(), nullptr, FALSE);
+    Redraw();
 }
 
 void ImageModule::Window::OnInitWindow()

@@ -7,41 +7,30 @@
 #include <string>
 #include <vector>
 #include "identity.h"
-#include "module/transform.h"
-#include "window/display_window.h"
+#include "window/display_module.h"
 
-class ImageModule : public modkit::TransformModule<ImageModule, identity::ModuleInterface> {
+// Only the window's placement is kept with the settings.
+class ImageModule : public modkit::DisplayModule<ImageModule, identity::ModuleInterface> {
 public:
     ImageModule();
 
-    // Read by drawing; the panel's values are written inside the engine's update scope and change
-    // nothing in the picture.
+    // Read by drawing. The display options (gain, graticule, log) the panel writes change nothing in
+    // the picture.
     std::vector<std::uint32_t> display = std::vector<std::uint32_t>(128, 0u); // the last block, word for word
     long imageHeight = 150;
     long imageWidth = 150;
-    long logScale = 0;
-    long graticule = 1;
-    float gain = 1.0f;
-    long sampleRate = 11025;
-    std::wstring signalType;
 
 protected:
-    void OnStart() override { window_.ShowSourcesCaption(*site); }
-    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
+    modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
-    void OnOpenWindow() override { window_.Open(); }
-    void OnCloseWindow() override { window_.Close(); }
-    // Only the window's placement is kept.
-    void OnSaveSettings(modkit::Settings& settings) override { window_.SavePlacement(settings); }
-    void OnLoadSettings(modkit::Settings& settings) override { window_.LoadPlacement(settings, *site); }
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:
     // The image window draws the picture straight into its frame; every move and resize hands the
     // placement to the engine at once.
-    class Window : public modkit::DisplayWindow {
+    class Window : public modkit::ModuleDisplayWindow<ImageModule> {
     public:
-        explicit Window(ImageModule& module) : DisplayWindow(module, OnMove::SaveAtOnce), module_(module) {}
+        explicit Window(ImageModule& module) : ModuleDisplayWindow(module, OnMove::SaveAtOnce) {}
 
     protected:
         void OnInitWindow() override;
@@ -50,7 +39,6 @@ private:
     private:
         void Draw();
 
-        ImageModule& module_;
         long fitWidth_ = 0; // the picture size the window last fitted itself to
         long fitHeight_ = 0;
     };

@@ -3,18 +3,12 @@
 // keeps what they say; the picture does not use it.
 #include "controls.h"
 #include "image_module.h"
-#include "panel/module_dialog.h"
+#include "panel/display_options.h"
 
-class ImagePanel : public modkit::ModuleDialog {
+class ImagePanel : public modkit::DisplayOptionsPanel {
 public:
-    HRESULT Apply() override { return S_OK; }
-    HRESULT Refresh() override;
+    ImagePanel() : DisplayOptionsPanel({IDC_GAIN, IDC_GAIN_VALUE, IDC_GRATICULE, IDC_LOG}) {}
 
 protected:
-    BOOL OnInitDialog() override;
-    bool OnHScroll(int code, int position, HWND control) override;
-    bool OnCommand(WORD id, WORD code, HWND control) override;
-
-private:
-    void ShowModule(const ImageModule& image);
+    modkit::DisplayOptions* Options() const override { return moduleAs<ImageModule>(); }
 };

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cwchar>
 #include "com/handle.h"
-#include "graph_window_module.h"
 
 using modkit::GdiObject;
 using modkit::Selection;
@@ -97,10 +96,10 @@ void drawAxisTitle(HWND frame, HFONT font, bool spectrum)
     TextOutW(dc.get(), r.left + 10, r.bottom, title, int(std::wcslen(title)));
 }
 
-void drawTrace(HDC dc, int H, float p, const GraphWindowModule& g)
+void drawTrace(HDC dc, int H, float p, const GraphPicture& g)
 {
     const int mid = H / 2;
-    const auto& samples = g.display;
+    const auto& samples = g.samples;
     const long size = long(samples.size());
     // A full-scale negative value lands on row H, one beyond the plot; keep it on the last row.
     auto row = [H](int y) { return y > H - 1 ? H - 1 : y; };
@@ -125,7 +124,7 @@ void drawTrace(HDC dc, int H, float p, const GraphWindowModule& g)
 
 } // namespace
 
-void DrawGraph(HWND frame, HFONT font, const GraphWindowModule& g)
+void DrawGraph(HWND frame, HFONT font, const GraphPicture& g)
 {
     RECT outer{};
     if (!frame || !GetWindowRect(frame, &outer)) return;
@@ -143,7 +142,7 @@ void DrawGraph(HWND frame, HFONT font, const GraphWindowModule& g)
     GdiObject<HBRUSH> fill(CreateSolidBrush(background));
     FillRect(mem.get(), &area, fill.get());
 
-    const float p = float(W) / float(g.display.size());
+    const float p = float(W) / float(g.samples.size());
     if (g.graticule) {
         GdiObject<HPEN> dotted(CreatePen(PS_DOT, 1, gridColour));
         Selection withDots(mem.get(), dotted.get());
@@ -151,11 +150,11 @@ void DrawGraph(HWND frame, HFONT font, const GraphWindowModule& g)
         LineTo(mem.get(), W, H / 2);
         SetBkMode(mem.get(), TRANSPARENT);
         SetTextAlign(mem.get(), TA_BOTTOM | TA_LEFT | TA_NOUPDATECP);
-        if (g.IsSpectrum())
+        if (g.spectrum)
             drawFrequencyScale(mem.get(), W, H, g.sampleRate);
         else
             drawTimeScale(mem.get(), W, H, p, g.sampleRate);
-        drawAxisTitle(frame, font, g.IsSpectrum());
+        drawAxisTitle(frame, font, g.spectrum);
     }
 
     GdiObject<HPEN> black(CreatePen(PS_SOLID, 1, RGB(0, 0, 0)));

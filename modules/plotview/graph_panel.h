@@ -2,18 +2,15 @@
 // The GraphWindow's panel: the gain slider with its value, and the graticule, log and magnitude boxes.
 #include "controls.h"
 #include "graph_window_module.h"
-#include "panel/module_dialog.h"
+#include "panel/display_options.h"
 
-class GraphWindowPanel : public modkit::ModuleDialog {
+class GraphWindowPanel : public modkit::DisplayOptionsPanel {
 public:
-    HRESULT Apply() override { return S_OK; }
-    HRESULT Refresh() override;
+    GraphWindowPanel() : DisplayOptionsPanel({IDC_GAIN, IDC_GAIN_VALUE, IDC_GRATICULE, IDC_LOG}) {}
 
 protected:
+    modkit::DisplayOptions* Options() const override { return moduleAs<GraphWindowModule>(); }
+    void ShowMore() override;
     BOOL OnInitDialog() override;
-    bool OnHScroll(int code, int position, HWND control) override;
     bool OnCommand(WORD id, WORD code, HWND control) override;
-
-private:
-    void ShowModule(const GraphWindowModule& graph);
 };

@@ -9,18 +9,14 @@ using namespace modkit;
 // An absent output is not written, but the display copy takes the block and it is passed on all the
 // same.
 GraphWindowModule::GraphWindowModule()
-    : TransformModule(identity::module, L"Open a window and display a graph of a signal.", L"Default", L"Default",
-                      {.shortOutput = BlockProtocol::ShortOutput::Transform})
+    : DisplayModule(identity::module, L"Open a window and display a graph of a signal.")
 {
 }
 
-void GraphWindowModule::OnStart() { window_.ShowSourcesCaption(*site); }
-
 void GraphWindowModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
 {
+    DisplayModule::OnInputProps(document, pin);
     if (pin != L"Default") return;
-    signalType = GetProperty(document, L"Type");
-    sampleRate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
     // A spectrum is shown as magnitudes on a log scale until the user says otherwise.
     magnitude = logScale = IsSpectrum() ? 1 : 0;
 }
@@ -29,28 +25,19 @@ void GraphWindowModule::Transform(const Block& in, const Block& out)
 {
     display.assign(in.data, in.data + in.count);
     if (in.count > 0 && out.count >= in.count) std::copy(in.data, in.data + in.count, out.data);
-    if (window_.isOpen()) InvalidateRect(window_.hwnd(), nullptr, FALSE);
+    Redraw();
 }
 
 void GraphWindowModule::Window::OnPaint()
 {
-    DrawGraph(frame(), reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), module_);
+    const GraphWindowModule& m = module_;
+    const GraphPicture picture{.samples = m.display,
+                               .spectrum = m.IsSpectrum(),
+                               .magnitude = m.magnitude != 0,
+                               .logScale = m.logScale != 0,
+                               .graticule = m.graticule != 0,
+                               .gain = m.gain,
+                               .sampleRate = m.sampleRate};
+    DrawGraph(frame(), reinterpret_cast<HFONT>(SendMessageW(hwnd(), WM_GETFONT, 0, 0)), picture);
 }
 
-void GraphWindowModule::OnSaveSettings(Settings& settings)
-{
-    window_.SavePlacement(settings);
-    settings.write(L"Gain", gain);
-    settings.write(L"Graticule", graticule != 0);
-    settings.write(L"Log", logScale != 0);
-    settings.write(L"Mag", magnitude != 0);
-}
-
-void GraphWindowModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"Gain", gain);
-    settings.read(L"Graticule", graticule);
-    settings.read(L"Log", logScale);
-    settings.read(L"Mag", magnitude);
-    window_.LoadPlacement(settings, *site);
-}

@@ -5,45 +5,40 @@
 #include <string>
 #include <vector>
 #include "identity.h"
-#include "module/transform.h"
-#include "window/display_window.h"
+#include "window/display_module.h"
 
-class GraphWindowModule : public modkit::TransformModule<GraphWindowModule, identity::ModuleInterface> {
+class GraphWindowModule : public modkit::DisplayModule<GraphWindowModule, identity::ModuleInterface> {
 public:
     GraphWindowModule();
 
     bool IsSpectrum() const { return signalType == L"FFT"; }
 
-    // Read by drawing; the flags and gain are written by the panel inside the engine's update scope.
+    // Read by drawing; the flags and the display options are written by the panel inside the
+    // engine's update scope.
     std::vector<float> display = std::vector<float>(128, 0.0f); // the last input block
     long magnitude = 0;
-    long logScale = 0;
-    long graticule = 1;
-    float gain = 1.0f;
-    long sampleRate = 11025;
-    std::wstring signalType;
+
+    // Saved after the window's placement, loaded before it.
+    static constexpr modkit::Setting<GraphWindowModule> declaredSettings[] = {
+        {.name = L"Gain", .field = &GraphWindowModule::gain},
+        {.name = L"Graticule", .field = &GraphWindowModule::graticule, .flag = true},
+        {.name = L"Log", .field = &GraphWindowModule::logScale, .flag = true},
+        {.name = L"Mag", .field = &GraphWindowModule::magnitude, .flag = true},
+    };
 
 protected:
-    void OnStart() override;
-    std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
+    modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
-    void OnOpenWindow() override { window_.Open(); }
-    void OnCloseWindow() override { window_.Close(); }
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
 private:
     // The graph window draws the module's graph; every move and resize tells the engine of a change.
-    class Window : public modkit::DisplayWindow {
+    class Window : public modkit::ModuleDisplayWindow<GraphWindowModule> {
     public:
-        explicit Window(GraphWindowModule& module) : DisplayWindow(module, OnMove::ReportChange), module_(module) {}
+        explicit Window(GraphWindowModule& module) : ModuleDisplayWindow(module, OnMove::ReportChange) {}
 
     protected:
         void OnPaint() override;
-
-    private:
-        GraphWindowModule& module_;
     };
 
     Window window_{*this};

@@ -89,21 +89,8 @@ void StreamModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
     SetProperty(document, L"SamplesPerSecond", outFrequency);
 }
 
-void StreamModule::OnSaveSettings(Settings& settings)
+void StreamModule::OnLoadSettings(Settings&, const LoadedSettings& loaded)
 {
-    settings.write(L"In Frequency", inFrequency);
-    settings.write(L"Out Frequency", outFrequency);
-    settings.write(L"Out Blocksize", outBlocksize);
-}
-
-void StreamModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"In Frequency", inFrequency);
-    // An output rate or block size that cannot be (zero, negative, no number, a block no engine
-    // holds) keeps the current one.
-    settings.read(L"Out Frequency", outFrequency, positive);
-    long blocksize = 0;
-    settings.read(L"Out Blocksize", blocksize);
-    if (usableBlockSize(blocksize)) outBlocksize = blocksize;
-    if (blocksize != 0) ResetOutput();
+    // Any block size but 0 restarts the output, also one that was refused.
+    if (Settings::whole(loaded.stored(L"Out Blocksize")).value_or(0) != 0) ResetOutput();
 }

@@ -23,13 +23,20 @@ public:
     long outBlocksize = 128;
     long lastInputCount = 0;
 
+    // An output rate or block size that cannot be (zero, negative, no number, a block no engine
+    // holds) keeps the current one.
+    static constexpr modkit::Setting<StreamModule> declaredSettings[] = {
+        {.name = L"In Frequency", .field = &StreamModule::inFrequency},
+        {.name = L"Out Frequency", .field = &StreamModule::outFrequency, .accept = modkit::positive},
+        {.name = L"Out Blocksize", .field = &StreamModule::outBlocksize, .accept = modkit::usableBlockSize},
+    };
+
 protected:
     void OnInitialize() override;
     void OnProcess() override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings& loaded) override;
 
 private:
     void Interpolate(float* out, long count) const;

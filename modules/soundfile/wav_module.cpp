@@ -33,7 +33,7 @@ void WAVModule::OnProcess()
     LONGLONG now = 0;
     check(site->GetTime(&now));
     if (playing && now > lastBlockTime + blockInterval) {
-        if (!playFile_) {
+        if (!player_.isOpen()) {
             if (OpenPlayback()) check(site->GetTime(&lastBlockTime));
         } else {
             PlayBlock();
@@ -44,31 +44,11 @@ void WAVModule::OnProcess()
 
 bool WAVModule::OpenPlayback()
 {
-    std::wstring path = fileName; // mmioOpenW takes a writable string
-    playFile_.reset(mmioOpenW(path.data(), nullptr, MMIO_READ | MMIO_ALLOCBUF));
-    if (!playFile_) return false;
-    HMMIO file = playFile_.get();
-    MMCKINFO riff{}, chunk{};
-    riff.fccType = mmioFOURCC('W', 'A', 'V', 'E');
-    if (mmioDescend(file, &riff, nullptr, MMIO_FINDRIFF) != MMSYSERR_NOERROR) return playFile_.reset(), false;
-    chunk.ckid = mmioFOURCC('f', 'm', 't', ' ');
-    std::uint8_t fields[16];
-    if (mmioDescend(file, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR || chunk.cksize < 16 ||
-        mmioRead(file, reinterpret_cast<HPSTR>(fields), 16) != 16 || mmioAscend(file, &chunk, 0) != MMSYSERR_NOERROR)
-        return playFile_.reset(), false;
-    const WaveFormat format = parseWaveFormat(fields);
-    // Rates, channel counts and frame sizes that cannot be played are refused before a byte is read.
-    if (!wavePlayable(format)) return playFile_.reset(), false;
-    chunk = {};
-    chunk.ckid = mmioFOURCC('d', 'a', 't', 'a');
-    if (mmioDescend(file, &chunk, &riff, MMIO_FINDCHUNK) != MMSYSERR_NOERROR ||
-        mmioGetInfo(file, &playInfo_, 0) != MMSYSERR_NOERROR)
-        return playFile_.reset(), false;
-
+    if (!player_.open(fileName)) return false;
+    const WaveFormat& format = player_.format();
     bitsPerSample = format.bitsPerSample;
     channels = format.channels;
     sampleRate = long(format.samplesPerSecond);
-    decoder_ = WaveSampleDecoder(format, chunk.cksize);
     outputValid_ = -1;
     PropagateProps(defaultPin_);
     dataPosition = 0;
@@ -78,27 +58,12 @@ bool WAVModule::OpenPlayback()
 
 void WAVModule::PlayBlock()
 {
-    long filled = 0;
     bool ended = false;
-    while (filled < blockSize) {
-        if (decoder_.finished()) {
-            ended = true;
-            break;
-        }
-        if (playInfo_.pchNext >= playInfo_.pchEndRead &&
-            (mmioAdvance(playFile_.get(), &playInfo_, MMIO_READ) != MMSYSERR_NOERROR || playInfo_.pchNext >= playInfo_.pchEndRead)) {
-            ended = true; // the file ends before its data chunk says
-            break;
-        }
-        auto next = reinterpret_cast<const std::uint8_t*>(playInfo_.pchNext);
-        filled += long(decoder_.decode(next, reinterpret_cast<const std::uint8_t*>(playInfo_.pchEndRead),
-                                       samples_.data() + filled, std::size_t(blockSize - filled)));
-        playInfo_.pchNext = reinterpret_cast<HPSTR>(const_cast<std::uint8_t*>(next));
-    }
+    const long filled = long(player_.read(samples_.data(), std::size_t(blockSize), ended));
     Block out = GetOutputBlock(defaultPin_);
     if (ended) {
         std::fill(samples_.begin() + filled, samples_.end(), 0.0f);
-        playFile_.reset();
+        player_.close();
         if (!repeat) playing = false;
         // The block says how much of it is the file, so that a recording of it ends with the file.
         outputValid_ = filled;
@@ -108,7 +73,7 @@ void WAVModule::PlayBlock()
         return;
     }
     std::copy_n(samples_.begin(), std::min(out.count, blockSize), out.data);
-    dataPosition = long(decoder_.consumed());
+    dataPosition = long(player_.consumed());
     SendOutput(defaultPin_);
     blockInterval = BlockInterval();
     lastBlockTime += blockInterval;
@@ -138,11 +103,9 @@ void WAVModule::CloseRecording() noexcept
     recording = false;
 }
 
-void WAVModule::OnSaveSettings(Settings& settings) { settings.write(L"FileName", fileName); }
-
-void WAVModule::OnLoadSettings(Settings& settings)
+// A restored module plays its file repeatedly from the start, without any button.
+void WAVModule::OnLoadSettings(Settings&, const LoadedSettings&)
 {
-    settings.read(L"FileName", fileName);
     if (!fileName.empty()) playing = repeat = true;
 }
 

@@ -10,6 +10,7 @@
 #include "identity.h"
 #include "module/module_base.h"
 #include "wave.h"
+#include "wave_reader.h"
 #include "wave_writer.h"
 
 class WAVModule : public modkit::Module<WAVModule, identity::ModuleInterface> {
@@ -30,6 +31,8 @@ public:
     LONGLONG blockInterval = 0;
     LONGLONG lastBlockTime = 0;
 
+    static constexpr modkit::Setting<WAVModule> declaredSettings[] = {{.name = L"FileName", .field = &WAVModule::fileName}};
+
     // Completes the recording file (chunk sizes written) and ends recording.
     void CloseRecording() noexcept;
 
@@ -39,8 +42,7 @@ protected:
     void OnStop() override;
     void OnProcess() override;
     void OnFinalRelease() override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings& loaded) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 
@@ -51,10 +53,8 @@ private:
     void PlayBlock();
     void RecordBlock();
 
-    // Playback: the open file, its buffer and what its data holds.
-    vento::formats::MmioFile playFile_;
-    MMIOINFO playInfo_{};
-    vento::formats::WaveSampleDecoder decoder_;
+    // Playback.
+    vento::formats::WaveReader player_;
     std::vector<float> samples_ = std::vector<float>(256);
     // Recording.
     vento::formats::WaveWriter recordFile_;

@@ -87,20 +87,3 @@ void MultiplierModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
     SetProperty(document, L"SamplesPerSecond", sampleRate);
 }
 
-void MultiplierModule::OnSaveSettings(Settings& settings)
-{
-    settings.write(L"Frequency", sampleRate);
-    settings.write(L"Blocksize", blockSize);
-}
-
-void MultiplierModule::OnLoadSettings(Settings& settings)
-{
-    long rate = 0;
-    settings.read(L"Frequency", rate); // no number reads as 0
-    // A rate of 0 changes nothing, and the block size is not read.
-    if (rate == 0) return;
-    // A rate or block size that cannot be (negative, zero, beyond what any engine holds) keeps the
-    // current one.
-    if (rate > 0) sampleRate = rate;
-    settings.read(L"Blocksize", blockSize, usableBlockSize);
-}

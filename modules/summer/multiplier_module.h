@@ -40,13 +40,18 @@ public:
     LONGLONG ticksPerBlock = 0; // engine-clock ticks one output block lasts
     LONGLONG lastDue = 0;       // engine-clock time at which the previous block fell due
 
+    // A rate of 0 changes nothing, and the block size is not read; a rate or block size that
+    // cannot be (negative, zero, beyond what any engine holds) keeps the current one.
+    static constexpr modkit::Setting<MultiplierModule> declaredSettings[] = {
+        {.name = L"Frequency", .field = &MultiplierModule::sampleRate, .accept = modkit::positive, .stop = modkit::Stop::IfZero},
+        {.name = L"Blocksize", .field = &MultiplierModule::blockSize, .accept = modkit::usableBlockSize},
+    };
+
 protected:
     void OnInitialize() override;
     void OnStart() override { Restart(); }
     void OnProcess() override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
 
 private:
     void Multiply(const modkit::Block& out, const modkit::Block& diagnostic);

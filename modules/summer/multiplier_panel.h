@@ -6,9 +6,6 @@
 #include "panel/module_dialog.h"
 
 class MultiplierPanel : public modkit::ModuleDialog {
-public:
-    HRESULT Apply() override { return S_OK; }
-
 protected:
     BOOL OnInitDialog() override;
     bool OnCommand(WORD id, WORD code, HWND control) override;

@@ -4,36 +4,10 @@
 #include <climits>
 #include <cwchar>
 #include "recording.h"
-#include "server/registration.h"
+#include "com/message_box.h"
 
 using namespace modkit;
 using namespace vento::formats;
-
-namespace {
-
-// Whole writes only: anything less is a failed write.
-bool writeAll(HANDLE file, const void* bytes, DWORD size)
-{
-    DWORD written = 0;
-    return WriteFile(file, bytes, size, &written, nullptr) && written == size;
-}
-
-// Reads up to `size` bytes; answers how many came.
-DWORD readSome(HANDLE file, void* bytes, DWORD size)
-{
-    DWORD read = 0;
-    if (!ReadFile(file, bytes, size, &read, nullptr)) return 0;
-    return read;
-}
-
-bool seek(HANDLE file, LONGLONG to)
-{
-    LARGE_INTEGER at{};
-    at.QuadPart = to;
-    return SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
-}
-
-} // namespace
 
 void RecorderModule::OnInitialize()
 {
@@ -79,7 +53,7 @@ void RecorderModule::Record(const Block& in)
         file.reset(CreateFileW(fileName.c_str(), GENERIC_WRITE | GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
         const auto header = makeRecordingHeader(blockSize * 4, sampleRate);
-        if (!file || !writeAll(file.get(), header.data(), DWORD(header.size()))) {
+        if (!file || !file.writeAll(header.data(), DWORD(header.size()))) {
             FailOpen();
             record = false;
             return;
@@ -92,11 +66,11 @@ void RecorderModule::Record(const Block& in)
     check(site->GetTime(&now));
     const auto offset = timeOffsetBytes(now - startTime);
     const DWORD bytes = DWORD(in.count) * 4;
-    if (writeAll(file.get(), offset.data(), DWORD(offset.size())) && writeAll(file.get(), in.data, bytes)) {
+    if (file.writeAll(offset.data(), DWORD(offset.size())) && file.writeAll(in.data, bytes)) {
         recordedEnd_ += LONGLONG(offset.size()) + bytes;
     } else {
         // A full disk or a lost file: the recording ends with its complete records.
-        if (seek(file.get(), recordedEnd_)) SetEndOfFile(file.get());
+        if (file.seek(recordedEnd_)) SetEndOfFile(file.get());
         CloseFile();
         record = false;
     }
@@ -125,7 +99,7 @@ void RecorderModule::Play()
     Block out = GetOutputBlock(defaultPin_);
     if (out.count * 4 != recordSize) out = ResizeOutput(defaultPin_, out, recordSize / 4);
     if (out.count * 4 != recordSize) return; // no storage for the record: it stays for the next call
-    readSome(file.get(), out.data, DWORD(recordSize));
+    file.readSome(out.data, DWORD(recordSize));
     if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = recordDueTime(startTime, offset);
     SendOutput(defaultPin_);
     gapCountdown = 1;
@@ -135,14 +109,14 @@ bool RecorderModule::OpenForPlayback()
 {
     file.reset(CreateFileW(fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.get(), &size)) {
+    const std::optional<LONGLONG> size = file ? file.size() : std::nullopt;
+    if (!size) {
         FailOpen();
         return false;
     }
-    fileSize_ = size.QuadPart;
+    fileSize_ = *size;
     std::uint8_t header[recordingHeaderSize] = {};
-    const DWORD read = readSome(file.get(), header, sizeof header);
+    const DWORD read = file.readSome(header, sizeof header);
     const RecordingHeader parsed = parseRecordingHeader(std::span(header, read));
     // A damaged header would have blocks read past their storage, or nothing ever played.
     if (!recordSizeUsable(parsed.recordSize) || completeRecords(fileSize_, parsed.recordSize) == 0) {
@@ -162,14 +136,14 @@ bool RecorderModule::OpenForPlayback()
 void RecorderModule::RestartPlayback(LONGLONG now)
 {
     startTime = now;
-    seek(file.get(), recordingHeaderSize);
+    file.seek(recordingHeaderSize);
     if (LONGLONG offset = 0; ReadTimeOffset(offset)) nextRecordTime = recordDueTime(startTime, offset);
 }
 
 bool RecorderModule::ReadTimeOffset(LONGLONG& offset)
 {
     std::uint8_t bytes[recordingOffsetSize];
-    if (readSome(file.get(), bytes, sizeof bytes) != sizeof bytes) return false;
+    if (file.readSome(bytes, sizeof bytes) != sizeof bytes) return false;
     offset = readTimeOffset(bytes);
     return true;
 }
@@ -187,12 +161,7 @@ void RecorderModule::CloseFile() noexcept
     filePosition = 0;
 }
 
-LONGLONG RecorderModule::Position() const
-{
-    LARGE_INTEGER zero{}, at{};
-    if (!SetFilePointerEx(file.get(), zero, &at, FILE_CURRENT)) return 0;
-    return at.QuadPart;
-}
+LONGLONG RecorderModule::Position() const { return file.position(); }
 
 void RecorderModule::PassOn(const Block& in, long size)
 {
@@ -200,20 +169,6 @@ void RecorderModule::PassOn(const Block& in, long size)
     if (out.count != size) out = ResizeOutput(defaultPin_, out, size);
     std::copy_n(in.data, std::min(in.count, out.count), out.data);
     SendOutput(defaultPin_);
-}
-
-void RecorderModule::OnSaveSettings(Settings& settings)
-{
-    settings.write(L"Slow Delay", gapCountdown);
-    settings.write(L"FileName", fileName);
-}
-
-void RecorderModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"FileName", fileName);
-    // A gap beyond what the panel offers would silence playback for as long as it says.
-    long gap = 0;
-    if (settings.read(L"Slow Delay", gap)) gapCountdown = std::clamp(gap, 0L, maxGap);
 }
 
 void RecorderModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)

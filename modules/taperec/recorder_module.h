@@ -29,11 +29,15 @@ public:
 
     static constexpr long maxGap = 3;
 
+    // A gap beyond what the panel offers would silence playback for as long as it says.
+    static constexpr modkit::Setting<RecorderModule> declaredSettings[] = {
+        {.name = L"Slow Delay", .field = &RecorderModule::gapCountdown, .accept = modkit::Accept::clampedTo(0, maxGap), .loadAt = 2},
+        {.name = L"FileName", .field = &RecorderModule::fileName, .loadAt = 1},
+    };
+
 protected:
     void OnInitialize() override;
     void OnProcess() override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
 

@@ -90,26 +90,6 @@ void FIRModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
     sampleRate = rate;
 }
 
-void FIRModule::OnSaveSettings(Settings& settings)
-{
-    settings.write(L"High", highCut);
-    settings.write(L"Low", lowCut);
-    settings.write(L"Type", filterType);
-    settings.write(L"Taps", taps);
-}
-
-void FIRModule::OnLoadSettings(Settings& settings)
-{
-    // "Taps" first: a store without a usable filter length holds no filter, and nothing of it is
-    // taken. A type the design does not know keeps the current filter too.
-    long n = 0;
-    if (!settings.read(L"Taps", n, [](long v) { return v > 0 && v <= maxTaps; })) return;
-    float high = highCut, low = lowCut;
-    long type = filterType;
-    settings.read(L"High", high, finite);
-    settings.read(L"Low", low, finite);
-    if (!settings.read(L"Type", type, [](long v) { return v >= LowPass && v <= BandPass; })) return;
-    Rebuild(type, low, high, n);
-}
+void FIRModule::OnLoadSettings(Settings&, const LoadedSettings&) { Rebuild(filterType, lowCut, highCut, taps); }
 
 void FIRModule::OnFinalRelease() { nspFirFree(&filterState); }

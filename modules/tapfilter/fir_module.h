@@ -52,12 +52,20 @@ public:
     float highCut = 0.49f; // low and high pass; the band's upper edge
     NSPFirState filterState{};
 
+    // "Taps" is read first: a store without a usable filter length holds no filter, and nothing of
+    // it is taken; a type the design does not know keeps the current filter too.
+    static constexpr modkit::Setting<FIRModule> declaredSettings[] = {
+        {.name = L"High", .field = &FIRModule::highCut, .accept = modkit::finite, .loadAt = 2},
+        {.name = L"Low", .field = &FIRModule::lowCut, .accept = modkit::finite, .loadAt = 3},
+        {.name = L"Type", .field = &FIRModule::filterType, .accept = modkit::Accept::within(LowPass, BandPass), .loadAt = 4, .stop = modkit::Stop::IfRefused},
+        {.name = L"Taps", .field = &FIRModule::taps, .accept = modkit::Accept::within(1, maxTaps), .loadAt = 1, .stop = modkit::Stop::IfRefused},
+    };
+
 protected:
     void OnInitialize() override;
     std::optional<long> OutputSize(const modkit::Block& in) override { return in.count; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
     void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings& loaded) override;
     void OnFinalRelease() override;
 };

@@ -95,29 +95,9 @@ void SignalWModule::OnOutputProps(IXMLDOMDocument* document, const Pin& pin)
     SetProperty(document, L"Range", L"-1,1");
 }
 
-void SignalWModule::OnSaveSettings(Settings& settings)
+void SignalWModule::OnLoadSettings(Settings&, const LoadedSettings& loaded)
 {
-    settings.write(L"Amp", amplitude);
-    settings.write(L"Freq", phaseStep); // radians per sample, not hertz
-    settings.write(L"Phase", phase);
-    settings.write(L"Shape", shape);
-    settings.write(L"SampleRate", sampleRate);
-    settings.write(L"BlockSize", blockSize);
-}
-
-void SignalWModule::OnLoadSettings(Settings& settings)
-{
-    settings.read(L"Amp", amplitude);
-    // A step that is no number would leave the phase undefined for good.
-    settings.read(L"Freq", phaseStep, finite);
-    settings.read(L"Shape", shape);
-    // Sizes and rates that cannot be (zero, negative, not a number, a block no engine holds) keep
-    // the current ones: the pacing divides by the rate and the output is sized by the block size.
-    settings.read(L"BlockSize", blockSize, usableBlockSize);
-    const long oldRate = sampleRate;
-    settings.read(L"SampleRate", sampleRate, positive);
     // The document must not go on announcing the old rate until the block size happens to change.
-    if (sampleRate != oldRate) PropagateProps(defaultPin_);
-    // "Phase" is saved but not loaded: a loaded generator starts its turn where it stands.
+    if (loaded.changed(L"SampleRate")) PropagateProps(defaultPin_);
     RestartNoise();
 }

@@ -38,13 +38,25 @@ public:
     long shape = ShapeSine;
     NSPSRandUniState noiseState{};
 
+    // "Phase" is saved but not loaded: a loaded generator starts its turn where it stands. A step
+    // that is no number would leave the phase undefined for good; sizes and rates that cannot be
+    // (zero, negative, no number, a block no engine holds) keep the current ones, as the pacing
+    // divides by the rate and the output is sized by the block size.
+    static constexpr modkit::Setting<SignalWModule> declaredSettings[] = {
+        {.name = L"Amp", .field = &SignalWModule::amplitude, .loadAt = 1},
+        {.name = L"Freq", .field = &SignalWModule::phaseStep, .accept = modkit::finite, .loadAt = 2}, // radians per sample
+        {.name = L"Phase", .field = &SignalWModule::phase, .saveOnly = true},
+        {.name = L"Shape", .field = &SignalWModule::shape, .loadAt = 3},
+        {.name = L"SampleRate", .field = &SignalWModule::sampleRate, .accept = modkit::positive, .loadAt = 5},
+        {.name = L"BlockSize", .field = &SignalWModule::blockSize, .accept = modkit::usableBlockSize, .loadAt = 4},
+    };
+
 protected:
     void OnInitialize() override;
     void OnStart() override;
     void OnProcess() override;
     void OnOutputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
-    void OnSaveSettings(modkit::Settings& settings) override;
-    void OnLoadSettings(modkit::Settings& settings) override;
+    void OnLoadSettings(modkit::Settings& settings, const modkit::LoadedSettings& loaded) override;
 
 private:
     LONGLONG TicksPerBlock() const;

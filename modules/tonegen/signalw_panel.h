@@ -8,7 +8,6 @@
 
 class SignalWPanel : public modkit::ModuleDialog {
 public:
-    HRESULT Apply() override { return S_OK; }
     HRESULT Refresh() override;
 
 protected:

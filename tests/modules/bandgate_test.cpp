@@ -20,9 +20,9 @@ enum {
 // A spectrum of `bins` bins, every value 1.
 std::vector<float> flatSpectrum(int bins) { return std::vector<float>(2 * bins, 1.0f); }
 
-class FilterModuleTest : public ::testing::Test {
+class FilterModuleTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    FilterModuleTest() : ModuleTest(dll, CLSID_FilterModule) {}
     // The gain each bin got, read from the filtered flat spectrum (both parts must agree).
     std::vector<float> gains(int bins)
     {
@@ -36,7 +36,6 @@ protected:
         }
         return g;
     }
-    ModuleHarness h{dll, CLSID_FilterModule};
 };
 
 TEST_F(FilterModuleTest, InitialBandPassesA65BinSpectrumUnchanged)

@@ -22,12 +22,8 @@ using vento::test::Bytes;
 using vento::test::BmpSpec;
 using vento::test::makeBmp;
 using vento::test::MessageBoxWatcher;
-using vento::test::samplesAsWords;
 using vento::test::TempFolder;
-using vento::test::imageProps;
-using vento::test::wordsAsSamples;
 using vento::test::writeBytes;
-using Words = std::vector<std::uint32_t>;
 
 namespace {
 
@@ -45,9 +41,9 @@ std::vector<std::wstring> texts(const std::vector<MessageBoxWatcher::Box>& boxes
     return t;
 }
 
-class BmpTest : public ::testing::Test {
+class BmpTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    BmpTest() : ModuleTest(dll, CLSID_BMPModule) {}
 
     // Names `file` as a restored graph would, then one step; answers the messages it showed.
     std::vector<std::wstring> load(const fs::path& file)
@@ -77,7 +73,6 @@ protected:
         return {doc[L"Width"], doc[L"Height"]};
     }
 
-    ModuleHarness h{dll, CLSID_BMPModule};
     TempFolder dir;
 };
 

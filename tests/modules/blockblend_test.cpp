@@ -25,9 +25,9 @@ std::vector<float> ramp(long n, long first)
     return x;
 }
 
-class OverlapTest : public ::testing::Test {
+class OverlapTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    OverlapTest() : ModuleTest(dll, CLSID_OverlapModule) {}
 
     void setOverlap(float overlap, float blocksize = 128)
     {
@@ -43,7 +43,6 @@ protected:
         return h.lastSent(pin).data;
     }
 
-    ModuleHarness h{dll, CLSID_OverlapModule};
 };
 
 TEST_F(OverlapTest, OverlapZeroPassesTheBlocksOnAsTheyCome)
@@ -155,16 +154,14 @@ TEST_F(OverlapTest, InputTheRingCannotHoldDropsTheOldestSamples)
 
 TEST_F(OverlapTest, SavesBlocksizeFirstAndLoadsOverlapFirst)
 {
-    ComPtr<vento::SettingsStore> store = modkit::make<vento::SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    using W = vento::SettingsStore::Write;
-    const auto F = vento::SettingsStore::Kind::Float;
-    EXPECT_EQ((std::vector<W>{{F, L"Out Blocksize"}, {F, L"Overlap"}}), store->writes());
-    // A store without "Out Blocksize" ends the load after "Overlap" was taken (truncated).
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Overlap", -12.9f}}));
-    EXPECT_EQ((std::map<std::wstring, float>{{L"Out Blocksize", 128}, {L"Overlap", -12}}), h.savedFloats());
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Out Blocksize", 256}}));
-    EXPECT_EQ(128, h.savedFloats()[L"Out Blocksize"]) << "nothing read after the missing first value";
+    EXPECT_EQ((std::vector<std::wstring>{L"Out Blocksize", L"Overlap"}), h.savedNames());
+    EXPECT_EQ(S_OK, loadFloats(h.module(), {{L"Overlap", -12.9f}, {L"Out Blocksize", 256}}));
+    EXPECT_EQ((std::map<std::wstring, float>{{L"Out Blocksize", 256}, {L"Overlap", -12}}), h.savedFloats()) << "truncated";
+    // A store without "Out Blocksize" ends the load after "Overlap" was read: nothing of it is taken.
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Overlap", 5}}));
+    EXPECT_EQ(-12, h.savedFloats()[L"Overlap"]);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_NOT_FOUND), loadFloats(h.module(), {{L"Out Blocksize", 512}}));
+    EXPECT_EQ(256, h.savedFloats()[L"Out Blocksize"]) << "nothing read after the missing first value";
 }
 
 // --- the panel -----------------------------------------------------------------------------------

@@ -111,3 +111,9 @@ inline std::wstring imageProps(const wchar_t* type, long width, long height)
 }
 
 } // namespace vento::test
+
+// The image signal's helpers by their short names, for the tests of the modules that carry it.
+using vento::test::imageProps;
+using vento::test::samplesAsWords;
+using vento::test::wordsAsSamples;
+using Words = std::vector<std::uint32_t>;

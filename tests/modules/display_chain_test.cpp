@@ -22,9 +22,7 @@ TEST(SignalWIntoGraphWindow, DrawsTheGeneratedSine)
 {
     ModuleHarness h(L"plotview.dll", CLSID_GraphWindowModule);
     ASSERT_EQ(S_OK, h.initialize());
-    vento::Instance& tone = h.addModule(L"tonegen.dll", CLSID_SignalWModule, L"tone");
-    ASSERT_EQ(S_OK, tone.module->Initialize());
-    h.engine().connect(tone, pin, h.instance(), pin);
+    vento::Instance& tone = h.addSource(L"tonegen.dll", CLSID_SignalWModule, L"tone");
 
     // Three periods of 0.8 in every 128-sample block at 11025 samples per second.
     auto store = modkit::make<vento::SettingsStore>();

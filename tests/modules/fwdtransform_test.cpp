@@ -26,10 +26,9 @@ std::vector<double> referenceSpectrum(const std::vector<float>& x, long size)
     return out;
 }
 
-class FFTModuleTest : public ::testing::Test {
+class FFTModuleTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    ModuleHarness h{dll, CLSID_FFTModule};
+    FFTModuleTest() : ModuleTest(dll, CLSID_FFTModule) {}
 };
 
 TEST_F(FFTModuleTest, DeclaresItsPinsAndNeedsNoStartOrStop)

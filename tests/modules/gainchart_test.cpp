@@ -14,9 +14,9 @@ constexpr wchar_t out[] = L"Default";
 constexpr wchar_t frequencyIn[] = L"Frequency";
 constexpr wchar_t signalIn[] = L"Signal";
 
-class SpectrumTest : public ::testing::Test {
+class SpectrumTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    SpectrumTest() : ModuleTest(dll, CLSID_SpectrumModule) {}
 
     // One signal block measured at `hertz` (a new frequency block first, unless nullopt).
     const std::vector<float>& chart(std::optional<float> hertz, const std::vector<float>& signal)
@@ -29,7 +29,6 @@ protected:
         return h.lastSent(out).data;
     }
 
-    ModuleHarness h{dll, CLSID_SpectrumModule};
 };
 
 TEST_F(SpectrumTest, PinsAreFrequencySignalAndA101BinChart)

@@ -27,10 +27,9 @@ std::vector<double> referenceSamples(const std::vector<float>& spectrum, long si
     return out;
 }
 
-class iFFTModuleTest : public ::testing::Test {
+class iFFTModuleTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    ModuleHarness h{L"invtransform.dll", CLSID_iFFTModule};
+    iFFTModuleTest() : ModuleTest(L"invtransform.dll", CLSID_iFFTModule) {}
 };
 
 TEST_F(iFFTModuleTest, DeclaresAnOutputOf128)
@@ -107,9 +106,7 @@ TEST(iFFTChain, FFTThenInverseGivesTheSamplesBack)
 {
     ModuleHarness h(L"invtransform.dll", CLSID_iFFTModule);
     ASSERT_EQ(S_OK, h.initialize());
-    vento::Instance& fft = h.addModule(L"fwdtransform.dll", CLSID_FFTModule, L"fft");
-    ASSERT_EQ(S_OK, fft.module->Initialize());
-    h.engine().connect(fft, pin, h.instance(), pin);
+    vento::Instance& fft = h.addSource(L"fwdtransform.dll", CLSID_FFTModule, L"fft");
 
     for (long n : {4L, 64L, 128L, 1024L}) {
         SCOPED_TRACE(testing::Message() << "n = " << n);

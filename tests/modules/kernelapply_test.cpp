@@ -9,10 +9,9 @@ constexpr wchar_t dll[] = L"kernelapply.dll";
 constexpr wchar_t signal[] = L"Signal";
 constexpr wchar_t kernel[] = L"Convolution";
 
-class ConvolutionModuleTest : public ::testing::Test {
+class ConvolutionModuleTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    ModuleHarness h{dll, CLSID_ConvolutionModule};
+    ConvolutionModuleTest() : ModuleTest(dll, CLSID_ConvolutionModule) {}
 };
 
 TEST_F(ConvolutionModuleTest, DeclaresSignalInOutAndKernelInThatOrder)

@@ -8,10 +8,9 @@ namespace {
 
 constexpr wchar_t pin[] = L"Default";
 
-class MagnitudeModuleTest : public ::testing::Test {
+class MagnitudeModuleTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    ModuleHarness h{L"modulus.dll", CLSID_MagnitudeModule};
+    MagnitudeModuleTest() : ModuleTest(L"modulus.dll", CLSID_MagnitudeModule) {}
 };
 
 TEST_F(MagnitudeModuleTest, LogPowerWithARampClippedToPlusMinusOne)

@@ -2,22 +2,14 @@
 // picture and read back pixel by pixel (X11 driver on Xvfb), its placement handed to the host at
 // once on every move and resize, and its panel.
 #include <initguid.h>
-#include "module_test.h"
-#include <tuple>
+#include "display_window_test.h"
 #include "bmp_files.h"
-#include "host/engine/settings_store.h"
 #include "picview/controls.h"
 #include "picview_idl.h"
-#include "pixels.h"
-#include "window/display_ids.h"
-#include "window_watcher.h"
 
 using vento::SettingsStore;
+using vento::test::box;
 using vento::test::Pixels;
-using vento::test::samplesAsWords;
-using vento::test::imageProps;
-using vento::test::wordsAsSamples;
-using Words = std::vector<std::uint32_t>;
 
 namespace {
 
@@ -36,7 +28,6 @@ Words quadrants(int width, int height)
     return w;
 }
 
-std::tuple<long, long, long, long> box(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 std::pair<long, long> sizeOf(HWND w)
 {
     RECT r;
@@ -44,35 +35,18 @@ std::pair<long, long> sizeOf(HWND w)
     return {r.right - r.left, r.bottom - r.top};
 }
 
-class ImageTest : public ::testing::Test {
+class ImageTest : public vento::test::DisplayWindowTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    void TearDown() override { h.module()->CloseWindow(); }
+    ImageTest() : DisplayWindowTest(dll, CLSID_ImageModule) {}
 
-    HWND findWindow() { return vento::test::findThreadDialog(GetCurrentThreadId(), L"Wave"); }
-    HWND open() { return h.openWindow(); }
-    void show(const Words& words, const std::wstring& props)
-    {
-        h.feed(pin, wordsAsSamples(words), props);
-        ASSERT_EQ(S_OK, h.process());
-    }
-    // One paint request of the window; the frame's pixels right after it.
-    Pixels paint(HWND w)
-    {
-        UpdateWindow(w);
-        return vento::test::capture(GetDlgItem(w, IDC_DISPLAY_FRAME));
-    }
+    void show(const Words& words, const std::wstring& props) { DisplayWindowTest::show(wordsAsSamples(words), props); }
     // The area drawn into: the frame's outer size less 7 pixels each way.
     SIZE drawn(HWND w)
     {
         RECT f;
-        GetWindowRect(GetDlgItem(w, IDC_DISPLAY_FRAME), &f);
+        GetWindowRect(frame(w), &f);
         return {f.right - f.left - 7, f.bottom - f.top - 7};
     }
-    // The placement the engine holds for the module (what it saved through the host object).
-    std::optional<float> held(const wchar_t* name) { return h.instance().settings->floatValue(name); }
-
-    ModuleHarness h{dll, CLSID_ImageModule};
 };
 
 TEST_F(ImageTest, PassesBlocksThroughWordForWord)
@@ -228,15 +202,9 @@ TEST_F(ImageTest, EveryMoveAndResizeHandsThePlacementToTheHostAtOnce)
     EXPECT_EQ(200.0f + 37, held(L"Width"));
     EXPECT_EQ(150.0f + 85, held(L"Height"));
     // Only the placement is saved, in this order; without a window, nothing.
-    auto store = modkit::make<SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    std::vector<std::wstring> names;
-    for (const auto& write : store->writes()) names.push_back(write.name);
-    EXPECT_EQ((std::vector<std::wstring>{L"Top", L"Left", L"Width", L"Height"}), names);
+    EXPECT_EQ((std::vector<std::wstring>{L"Top", L"Left", L"Width", L"Height"}), h.savedNames());
     ASSERT_EQ(S_OK, h.module()->CloseWindow());
-    store = modkit::make<SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    EXPECT_TRUE(store->writes().empty());
+    EXPECT_TRUE(h.savedNames().empty());
 }
 
 TEST_F(ImageTest, WithoutAHostObjectMovesSaveNothingAndFailNothing)

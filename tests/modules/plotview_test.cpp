@@ -2,20 +2,16 @@
 // Xvfb: the window's own drawing context gives the drawn pixels at once), its settings, and its
 // panel driven through real controls.
 #include <initguid.h>
-#include "module_test.h"
+#include "display_window_test.h"
 #include <cmath>
 #include <numbers>
-#include <tuple>
 #include "com/object.h"
 #include "plotview/controls.h"
-#include "window/display_ids.h"
-#include "host/engine/settings_store.h"
-#include "pixels.h"
 #include "fwdtransform_idl.h"
 #include "plotview_idl.h"
-#include "window_watcher.h"
 
 using vento::SettingsStore;
+using vento::test::box;
 using vento::test::Pixels;
 
 namespace {
@@ -38,17 +34,10 @@ std::wstring props(const wchar_t* type, int rate)
            std::to_wstring(rate) + L"</SamplesPerSecond></PROPS>";
 }
 
-// A rectangle as something tests can compare and print.
-std::tuple<long, long, long, long> box(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
-
-class GraphWindowTest : public ::testing::Test {
+class GraphWindowTest : public vento::test::DisplayWindowTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
-    void TearDown() override { h.module()->CloseWindow(); }
+    GraphWindowTest() : DisplayWindowTest(dll, CLSID_GraphWindowModule) {}
 
-    HWND findWindow() { return vento::test::findThreadDialog(GetCurrentThreadId(), L"Wave"); }
-    HWND open() { return h.openWindow(); }
-    HWND frame(HWND w) { return GetDlgItem(w, Frame); }
     // Sizes the window so that its frame control measures w0 x h0 pixels outside.
     void sizeFrame(HWND w, int w0, int h0)
     {
@@ -65,18 +54,12 @@ protected:
     // Runs the paint the last Process asked for and reads the plot area back.
     Pixels paint(HWND w)
     {
-        UpdateWindow(w);
-        Pixels p = vento::test::capture(frame(w));
+        Pixels p = DisplayWindowTest::paint(w);
         RECT f;
         GetWindowRect(frame(w), &f);
         W = f.right - f.left - 7;
         H = f.bottom - f.top - 7;
         return p;
-    }
-    void show(const std::vector<float>& block, const std::wstring& doc)
-    {
-        h.feed(pin, block, doc);
-        ASSERT_EQ(S_OK, h.process());
     }
     // Gain and flags through the settings, the placement left alone.
     void setFlags(float gain, int graticule, int log, int mag)
@@ -99,7 +82,6 @@ protected:
         return s.cx;
     }
 
-    ModuleHarness h{dll, CLSID_GraphWindowModule};
     int W = 0, H = 0;
 };
 
@@ -141,11 +123,7 @@ TEST_F(GraphWindowTest, MagnitudeAndLogFollowTheInputType)
     show(std::vector<float>(16, 0.0f), props(L"Audio", 11025));
     EXPECT_EQ(std::make_pair(0.0f, 0.0f), saved());
     // Without a window only gain and flags are saved, in this order.
-    auto store = modkit::make<SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    std::vector<std::wstring> names;
-    for (const auto& w : store->writes()) names.push_back(w.name);
-    EXPECT_EQ((std::vector<std::wstring>{L"Gain", L"Graticule", L"Log", L"Mag"}), names);
+    EXPECT_EQ((std::vector<std::wstring>{L"Gain", L"Graticule", L"Log", L"Mag"}), h.savedNames());
 }
 
 TEST_F(GraphWindowTest, WindowOpensOnceAtItsPlacementAndCloses)
@@ -176,9 +154,7 @@ TEST_F(GraphWindowTest, StartCaptionNamesTheFeedingModules)
     GetWindowTextW(w, caption, 64);
     EXPECT_STREQ(L"Wave No Inputs", caption);
     // A module of another server: one of this server would keep it loaded past the harness's check.
-    vento::Instance& left = h.addModule(L"fwdtransform.dll", CLSID_FFTModule, L"left");
-    ASSERT_EQ(S_OK, left.module->Initialize());
-    h.engine().connect(left, pin, h.instance(), pin);
+    h.addSource(L"fwdtransform.dll", CLSID_FFTModule, L"left");
     ASSERT_EQ(S_OK, h.module()->Start());
     GetWindowTextW(w, caption, 64);
     EXPECT_STREQ(L"Wave left ", caption);
@@ -330,16 +306,13 @@ TEST_F(GraphWindowTest, PlacementIsSavedWithTheWindow)
 {
     HWND w = open();
     SetWindowPos(w, nullptr, 100, 120, 260, 180, SWP_NOZORDER | SWP_NOACTIVATE);
-    auto store = modkit::make<SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    std::vector<std::wstring> names;
-    for (const auto& wr : store->writes()) names.push_back(wr.name);
     EXPECT_EQ((std::vector<std::wstring>{L"Top", L"Left", L"Width", L"Height", L"Gain", L"Graticule", L"Log", L"Mag"}),
-              names);
-    EXPECT_EQ(120.0f, *store->floatValue(L"Top"));
-    EXPECT_EQ(100.0f, *store->floatValue(L"Left"));
-    EXPECT_EQ(260.0f, *store->floatValue(L"Width"));
-    EXPECT_EQ(180.0f, *store->floatValue(L"Height"));
+              h.savedNames());
+    auto saved = h.savedFloats();
+    EXPECT_EQ(120.0f, saved[L"Top"]);
+    EXPECT_EQ(100.0f, saved[L"Left"]);
+    EXPECT_EQ(260.0f, saved[L"Width"]);
+    EXPECT_EQ(180.0f, saved[L"Height"]);
 }
 
 TEST_F(GraphWindowTest, PlacementIsRestoredOnlyWhenTheEngineAsks)

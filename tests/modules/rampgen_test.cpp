@@ -17,9 +17,9 @@ LONGLONG interval()
     return 128 * f.QuadPart / 11025;
 }
 
-class SweepTest : public ::testing::Test {
+class SweepTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    SweepTest() : ModuleTest(dll, CLSID_SweepModule) {}
 
     // Starts the sweep at clock reading t0; the first value then falls due after t0 + interval.
     void startAt(LONGLONG t0)
@@ -37,7 +37,6 @@ protected:
         return h.lastSent(out).data.at(0);
     }
 
-    ModuleHarness h{dll, CLSID_SweepModule};
 };
 
 TEST_F(SweepTest, OneSampleOutputWithNoDocumentOfItsOwn)

@@ -49,9 +49,9 @@ double peakHertz(const std::vector<float>& x, double rate)
     return double(peak) * rate / double(n);
 }
 
-class StreamTest : public ::testing::Test {
+class StreamTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    StreamTest() : ModuleTest(dll, CLSID_StreamModule) {}
 
     // Output rate and block size as stored settings would give them.
     void configure(long outRate, long outBlock)
@@ -69,7 +69,6 @@ protected:
         return h.lastSent(pin).data;
     }
 
-    ModuleHarness h{dll, CLSID_StreamModule};
 };
 
 // --- conversion ----------------------------------------------------------------------------------
@@ -299,11 +298,7 @@ TEST_F(StreamTest, EngineFailuresEndProcessWithTheirResult)
 
 TEST_F(StreamTest, SavesThreeNumbersAndRefusesRatesAndSizesThatCannotBe)
 {
-    ComPtr<vento::SettingsStore> store = modkit::make<vento::SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    using W = vento::SettingsStore::Write;
-    const auto F = vento::SettingsStore::Kind::Float;
-    EXPECT_EQ((std::vector<W>{{F, L"In Frequency"}, {F, L"Out Frequency"}, {F, L"Out Blocksize"}}), store->writes());
+    EXPECT_EQ((std::vector<std::wstring>{L"In Frequency", L"Out Frequency", L"Out Blocksize"}), h.savedNames());
 
     ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"In Frequency", 22050.9f}, {L"Out Frequency", 16000.7f}, {L"Out Blocksize", 512.5f}}));
     EXPECT_EQ((std::map<std::wstring, float>{{L"In Frequency", 22050}, {L"Out Frequency", 16000}, {L"Out Blocksize", 512}}),

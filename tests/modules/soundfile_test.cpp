@@ -359,9 +359,7 @@ TEST(WAVRecording, SignalWIntoAFileSoxReads)
 {
     ModuleHarness h{dll, CLSID_WAVModule};
     ASSERT_EQ(S_OK, h.initialize());
-    vento::Instance& tone = h.addModule(L"tonegen.dll", CLSID_SignalWModule, L"tone");
-    ASSERT_EQ(S_OK, tone.module->Initialize());
-    h.engine().connect(tone, L"Default", h.instance(), L"Input");
+    vento::Instance& tone = h.addSource(L"tonegen.dll", CLSID_SignalWModule, L"tone", L"Input");
     PageHarness panel(h, dll, CLSID_WAVModulePP);
     SetWindowTextW(panel.item(IDC_WAV_FILE_NAME), L"signalw.wav");
     panel.click(IDC_WAV_RECORD);

@@ -26,9 +26,9 @@ LONGLONG ticks(long samples, long rate)
     return samples * f.QuadPart / rate;
 }
 
-class MultiplierTest : public ::testing::Test {
+class MultiplierTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    MultiplierTest() : ModuleTest(dll, CLSID_MultiplierModule) {}
 
     // Started, with the clock so far ahead that every step sends a block (the engine catches up).
     void startLate()
@@ -48,7 +48,6 @@ protected:
     }
     std::vector<float> diagnostic() { return h.lastSent(diagnosticPin).data; }
 
-    ModuleHarness h{dll, CLSID_MultiplierModule};
 };
 
 TEST_F(MultiplierTest, DeclaresItsPinsAndPublishesItsRateAtStart)
@@ -172,11 +171,7 @@ TEST_F(MultiplierTest, EngineFailuresEndProcessWithTheirResult)
 
 TEST_F(MultiplierTest, SettingsRefuseRatesAndSizesThatCannotBe)
 {
-    ComPtr<vento::SettingsStore> store = modkit::make<vento::SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get()));
-    using W = vento::SettingsStore::Write;
-    const auto F = vento::SettingsStore::Kind::Float;
-    EXPECT_EQ((std::vector<W>{{F, L"Frequency"}, {F, L"Blocksize"}}), store->writes());
+    EXPECT_EQ((std::vector<std::wstring>{L"Frequency", L"Blocksize"}), h.savedNames());
 
     ASSERT_EQ(S_OK, loadFloats(h.module(), {{L"Frequency", 44100.9f}, {L"Blocksize", 256.5f}}));
     EXPECT_EQ((std::map<std::wstring, float>{{L"Frequency", 44100}, {L"Blocksize", 256}}), h.savedFloats());

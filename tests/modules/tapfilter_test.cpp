@@ -43,9 +43,9 @@ std::vector<double> filtered(const std::vector<float>& h, const std::vector<floa
     return y;
 }
 
-class FIRTest : public ::testing::Test {
+class FIRTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    FIRTest() : ModuleTest(dll, CLSID_FIRModule) {}
 
     // Feeds the blocks one by one; returns the outputs, one after the other.
     std::vector<float> run(const std::vector<std::vector<float>>& blocks, const std::wstring& props = at11025)
@@ -85,7 +85,6 @@ protected:
         EXPECT_EQ(taps, s[L"Taps"]);
     }
 
-    ModuleHarness h{dll, CLSID_FIRModule};
 };
 
 TEST_F(FIRTest, StartsAsA20TapLowPassAtPoint49RunningOnAcrossBlocks)

@@ -45,9 +45,9 @@ LONGLONG ticksPerBlock(long blockSize, long sampleRate) { return blockSize * cou
 // The radians per sample that `hertz` gives at `sampleRate`.
 float stepFor(float hertz, long sampleRate) { return hertz * twoPi / static_cast<float>(sampleRate); }
 
-class SignalWTest : public ::testing::Test {
+class SignalWTest : public vento::test::ModuleTest {
 protected:
-    void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    SignalWTest() : ModuleTest(dll, CLSID_SignalWModule) {}
 
     // What SaveSettings writes now.
     std::map<std::wstring, float> saved() { return h.savedFloats(); }
@@ -71,7 +71,6 @@ protected:
         return h.lastSent(out).data;
     }
 
-    ModuleHarness h{dll, CLSID_SignalWModule};
 };
 
 // --- identity, pins and document ---------------------------------------------------------------

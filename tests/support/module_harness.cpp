@@ -51,6 +51,15 @@ Instance& ModuleHarness::addModule(const wchar_t* dllName, REFCLSID moduleClsid,
     return engine_.create(*library->classFactory(moduleClsid).Get(), name);
 }
 
+Instance& ModuleHarness::addSource(const wchar_t* dllName, REFCLSID moduleClsid, std::wstring_view name,
+                                   const wchar_t* input)
+{
+    Instance& source = addModule(dllName, moduleClsid, name);
+    EXPECT_EQ(S_OK, source.module->Initialize());
+    engine_.connect(source, L"Default", *instance_, input);
+    return source;
+}
+
 ModuleHarness::ModuleHarness(const wchar_t* dllName, REFCLSID moduleClsid)
     : library_(besideThisProgram(dllName)), engine_(std::make_unique<ManualClock>())
 {
@@ -84,6 +93,15 @@ std::map<std::wstring, float> ModuleHarness::savedFloats()
     for (const auto& write : store->writes())
         if (auto value = store->floatValue(write.name)) values[write.name] = *value;
     return values;
+}
+
+std::vector<std::wstring> ModuleHarness::savedNames()
+{
+    Microsoft::WRL::ComPtr<SettingsStore> store = modkit::make<SettingsStore>();
+    EXPECT_EQ(S_OK, module()->SaveSettings(store.Get()));
+    std::vector<std::wstring> names;
+    for (const auto& write : store->writes()) names.push_back(write.name);
+    return names;
 }
 
 HWND ModuleHarness::openWindow()

@@ -64,6 +64,9 @@ public:
     // Another module, from another (or the same) server, in the same engine: for chains. The engine
     // releases it with the harness.
     Instance& addModule(const wchar_t* dllName, REFCLSID moduleClsid, std::wstring_view name = {});
+    // addModule, initialised, its "Default" output connected to the module's `input`.
+    Instance& addSource(const wchar_t* dllName, REFCLSID moduleClsid, std::wstring_view name,
+                        const wchar_t* input = L"Default");
     // IModule::Process through the engine: held back inside an update scope (S_FALSE), and the
     // inputs read as consumed afterwards.
     HRESULT process() { return engine_.process(*instance_); }
@@ -108,6 +111,8 @@ public:
     // What SaveSettings writes now into a fresh store: every float by name (a failed save fails the
     // test).
     std::map<std::wstring, float> savedFloats();
+    // The names SaveSettings writes, in its order.
+    std::vector<std::wstring> savedNames();
     // --- display modules ---
     // IModule::OpenWindow, then the window it shows on this thread (its caption starts "Wave"); a
     // test failure and null when there is none.

@@ -8,6 +8,8 @@
 // palette indices are checked against the file and the picture, and a file that breaks them is
 // refused as a whole. Plain standard C++ with no platform header: the same code is built into the
 // server and natively, where it is fuzzed.
+//
+// Portable code: the BMP module and the fuzz target share it.
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "window/dialog_window.h"
+#include "com/dialog_window.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "bmp_file.h"
+#include "bmp.h"
 
 #include <algorithm>
 
@@ -95,6 +95,28 @@ bool decodeRuns(std::span<const std::uint8_t> data, const Header& h, std::span<s
     return true; // data that ends without its end mark leaves the rest in colour 0
 }
 
+// How the pixels of a file with `bitCount` and `compression` lie; nothing for a pairing that is no
+// BMP file the module reads.
+std::optional<Pixels> layout(std::uint16_t bitCount, std::uint32_t compression, std::span<const std::uint8_t> file,
+                             std::uint32_t headerSize)
+{
+    switch (bitCount) {
+    case 8:
+        if (compression == uncompressed) return Pixels::Indexed8;
+        if (compression == runLength8) return Pixels::Rle8;
+        return std::nullopt;
+    case 24:
+        if (compression != uncompressed) return std::nullopt;
+        return Pixels::Rgb24;
+    case 32:
+        if (compression != uncompressed && !(compression == bitFields && standardMasks(file, headerSize)))
+            return std::nullopt;
+        return Pixels::Rgba32;
+    default:
+        return Pixels::NotShown;
+    }
+}
+
 } // namespace
 
 std::optional<Header> readHeader(std::span<const std::uint8_t> file)
@@ -116,24 +138,10 @@ std::optional<Header> readHeader(std::span<const std::uint8_t> file)
     h.height = height < 0 ? -height : height;
     h.topDown = height < 0;
     h.dataOffset = offset;
-    switch (bitCount) {
-    case 8:
-        if (compression == uncompressed) h.pixels = Pixels::Indexed8;
-        else if (compression == runLength8) h.pixels = Pixels::Rle8;
-        else return std::nullopt;
-        break;
-    case 24:
-        if (compression != uncompressed) return std::nullopt;
-        h.pixels = Pixels::Rgb24;
-        break;
-    case 32:
-        if (compression != uncompressed && !(compression == bitFields && standardMasks(file, headerSize)))
-            return std::nullopt;
-        h.pixels = Pixels::Rgba32;
-        break;
-    default: // no pixel data is read
-        return h;
-    }
+    const std::optional<Pixels> pixels = layout(bitCount, compression, file, headerSize);
+    if (!pixels) return std::nullopt;
+    h.pixels = *pixels;
+    if (h.pixels == Pixels::NotShown) return h; // no pixel data is read
     // Runs are written bottom-up only.
     if (h.topDown && h.pixels == Pixels::Rle8) return std::nullopt;
 
