@@ -9,7 +9,6 @@ case "$VENTO_BITS" in
   32) VENTO_WINE=/usr/lib/wine/wine vento_prefix=wineprefix32 ;;
   *) echo "wine-env: VENTO_BITS is 32 or 64, not '$VENTO_BITS'" >&2; return 2 2>/dev/null || exit 2 ;;
 esac
-VENTO_BUILD="$VENTO_ROOT/build/win$VENTO_BITS"
 export WINEPREFIX="${VENTO_WINEPREFIX:-$VENTO_ROOT/build/$vento_prefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
