@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need; does nothing when all are present.
+# Installs the Debian packages the build and the tests need, and Wine's 32-bit loader where the
+# kernel runs 32-bit code; does nothing when all are present.
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev fonts-wine
           xvfb cmake ninja-build googletest g++ sox imagemagick graphviz libfftw3-dev clang-14 libclang-rt-14-dev
