@@ -120,3 +120,13 @@ function(vento_module_server name)
   target_include_directories(${name} PRIVATE ${gen} ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(${name} PRIVATE modkit ${S_LIBRARIES})
 endfunction()
+
+# Every test of the calling folder counts exit code 77 as skipped: scripts/wine-run and
+# scripts/if-wine-runs give it, with the reason, where this build's programs cannot run. Called last
+# in each folder that adds tests.
+function(vento_tests_may_skip)
+  get_property(tests DIRECTORY PROPERTY TESTS)
+  if(tests)
+    set_tests_properties(${tests} PROPERTIES SKIP_RETURN_CODE 77)
+  endif()
+endfunction()

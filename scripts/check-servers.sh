@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Checks the module servers as built, without running them (the 32-bit ones cannot run here): each
-# exports exactly its four entry points under their plain names (a decorated "DllRegisterServer@0"
-# cannot be found by regsvr32 or CoCreateInstance), and imports only from Windows' own DLLs (a
-# server that needs libgcc_s or libstdc++ beside it does not load on a clean machine).
+# Checks the module servers as built, without running them, so also where 32-bit code cannot run:
+# each exports exactly its four entry points under their plain names (a decorated
+# "DllRegisterServer@0" cannot be found by regsvr32 or CoCreateInstance), and imports only from
+# Windows' own DLLs (a server that needs libgcc_s or libstdc++ beside it does not load on a clean
+# machine).
 #
 #   scripts/check-servers.sh               the servers of build/win32 and build/win64
 #   scripts/check-servers.sh DIR|DLL...    the servers in these build folders, or these DLLs

@@ -2,9 +2,10 @@
 # Mutated graph files through `vento run`, under Wine, each under a timeout: every one must either
 # run or end with one clear error line, never crash or hang.
 #
-#   scripts/mutate-graphs.sh [COUNT] [SEED] [MAX_SECONDS]
+#   scripts/mutate-graphs.sh [--32] [COUNT] [SEED] [MAX_SECONDS]
 #
-# (default 1000 graphs, seed 1, no time limit; needs the win64 build). With MAX_SECONDS no new graph
+# (default 1000 graphs, seed 1, no time limit; needs the win64 build; --32, or VENTO_BITS=32, runs
+# the 32-bit build in its own prefix instead, in build/mutate32). With MAX_SECONDS no new graph
 # is started after that long. VENTO_WINEPREFIX may name a Wine prefix of its own, so that its
 # wineserver (stopped at the end) is nobody else's.
 #
@@ -17,16 +18,19 @@
 # its output. Prints a summary and exits 1 if any failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+[ "${1:-}" = --32 ] && export VENTO_BITS=32 && shift
+bits="${VENTO_BITS:-64}"
 count="${1:-1000}"
 seed="${2:-1}"
 max_seconds="${3:-0}"
 root="$(pwd)"
-vento_exe="$root/build/win64/bin/vento.exe"
-[ -f "$vento_exe" ] || { echo "mutate-graphs: build the win64 preset first" >&2; exit 1; }
+vento_exe="$root/build/win$bits/bin/vento.exe"
+[ -f "$vento_exe" ] || { echo "mutate-graphs: build the win$bits preset first" >&2; exit 1; }
 source scripts/wine-session.sh
 vento_persistent_wineserver
 
 out="$root/build/mutate"
+[ "$bits" = 32 ] && out="$root/build/mutate32"
 rm -rf "$out"
 mkdir -p "$out/work/examples" "$out/failures"
 cp examples/picture.bmp "$out/work/examples/"

@@ -4,19 +4,23 @@
 # (--stats). Writes build/soak/report.txt: the figures once the graph was loaded, after the first
 # second and at the end of each run, and whether they stayed flat from the first second to the end.
 #
-#   scripts/soak.sh [BLOCKS] [SECONDS]     (default 1000000 and 60; needs the win64 build)
+#   scripts/soak.sh [--32] [BLOCKS] [SECONDS]     (default 1000000 and 60; needs the win64 build)
 #
 # Runs in build/soak on a copy of the graph (the Image window writes its placement into the file).
+# --32 (or VENTO_BITS=32) soaks the 32-bit build in its own prefix instead, in build/soak32.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+[ "${1:-}" = --32 ] && export VENTO_BITS=32 && shift
+bits="${VENTO_BITS:-64}"
 blocks="${1:-1000000}"
 seconds="${2:-60}"
 root="$(pwd)"
-vento_exe="$root/build/win64/bin/vento.exe"
-[ -f "$vento_exe" ] || { echo "soak: build the win64 preset first (cmake --build --preset win64)" >&2; exit 1; }
+vento_exe="$root/build/win$bits/bin/vento.exe"
+[ -f "$vento_exe" ] || { echo "soak: build the win$bits preset first (cmake --build --preset win$bits)" >&2; exit 1; }
 source scripts/wine-session.sh
 
 out="$root/build/soak"
+[ "$bits" = 32 ] && out="$root/build/soak32"
 rm -rf "$out"
 mkdir -p "$out/examples"
 cp examples/showcase.xml "$out/showcase.xml"
@@ -67,7 +71,7 @@ realtime_status=0
 soak_run realtime $((seconds + 120)) --seconds "$seconds" --windows || realtime_status=$?
 
 {
-  echo "soak of examples/showcase.xml, $(date -u '+%Y-%m-%d %H:%M UTC')"
+  echo "soak of examples/showcase.xml, $bits-bit build, $(date -u '+%Y-%m-%d %H:%M UTC')"
   echo
   echo "== $blocks blocks offline: vento run showcase.xml --stats --offline --blocks $blocks"
   cat offline.time

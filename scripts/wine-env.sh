@@ -1,10 +1,33 @@
-# Sourced by the scripts that run Windows binaries: one fixed prefix inside the build folder.
+# Sourced by the scripts that run Windows binaries: one fixed prefix inside the build folder for
+# each Windows build. VENTO_BITS chooses the build: 64 (the default) runs build/win64 with Wine's
+# 64-bit loader in build/wineprefix; 32 runs build/win32 with the 32-bit loader (Debian's wine32) in
+# build/wineprefix32, a prefix that loader made (one made by wine64 alone has no 32-bit system).
 VENTO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-export WINEPREFIX="${VENTO_WINEPREFIX:-$VENTO_ROOT/build/wineprefix}"
+export VENTO_BITS="${VENTO_BITS:-64}"
+case "$VENTO_BITS" in
+  64) VENTO_WINE=/usr/lib/wine/wine64 vento_prefix=wineprefix ;;
+  32) VENTO_WINE=/usr/lib/wine/wine vento_prefix=wineprefix32 ;;
+  *) echo "wine-env: VENTO_BITS is 32 or 64, not '$VENTO_BITS'" >&2; return 2 2>/dev/null || exit 2 ;;
+esac
+export WINEPREFIX="${VENTO_WINEPREFIX:-$VENTO_ROOT/build/$vento_prefix}"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-VENTO_WINE=/usr/lib/wine/wine64
+# One wineserver serves both kinds of program.
 VENTO_WINESERVER=/usr/lib/wine/wineserver
+
+# Why the programs of a build (BITS, else this one) cannot run here, in one line; nothing (and
+# status 1) when they can.
+vento_wine_missing() { # [BITS]
+  local why
+  [ "${1:-$VENTO_BITS}" = 32 ] || return 1
+  if ! why="$("$VENTO_ROOT/scripts/probe-32bit.sh")"; then
+    echo "this machine cannot run 32-bit code: $why"
+  elif [ ! -x /usr/lib/wine/wine ]; then
+    echo "this machine cannot run 32-bit code: Wine's 32-bit loader /usr/lib/wine/wine (wine32:i386) is not installed"
+  else
+    return 1
+  fi
+}
 
 # Windows programs draw through Wine's X11 driver on one headless X server, shared by every run.
 # Whoever sources this first starts it: detached, input and output away from the caller's pipes

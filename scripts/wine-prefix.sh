@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
-# Makes the Wine prefix once: wineboot, Wine's own fonts (without them dialog metrics differ from
+# Makes the Wine prefix of the build VENTO_BITS names once, with that build's loader: wineboot, Wine's own fonts (without them dialog metrics differ from
 # Windows), the X11 display driver (the default: wine-env.sh provides the Xvfb display; a prefix made
 # with the null driver is switched over), and the X11 driver unmanaged (otherwise every hide waits
 # ~2 s for a window manager under Xvfb). A driver change takes effect only with a new wineserver.
 set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
+if why="$(vento_wine_missing)"; then
+  echo "setup: no Wine prefix for the $VENTO_BITS-bit build: $why" >&2
+  exit 1
+fi
 stamp="$WINEPREFIX/.vento-ready"
 [ "$(cat "$stamp" 2>/dev/null)" = "x11" ] && exit 0
 mkdir -p "$WINEPREFIX"

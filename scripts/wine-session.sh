@@ -12,9 +12,11 @@ vento_session_end() {
 trap vento_session_end EXIT
 "$(dirname "${BASH_SOURCE[0]}")/wine-prefix.sh"
 
-# Wine's background services start with the first program and outlive it; started here, away from
-# a test runner's output pipes, they never hold a runner waiting.
+# Wine's background services start with the first program and outlive it, as long as the
+# persistent wineserver does; started here by a program of no consequence, away from a test
+# runner's output pipes, they never hold a runner waiting.
 vento_persistent_wineserver() {
   "$VENTO_WINESERVER" -p >/dev/null 2>&1 || true
   vento_session_server=1
+  timeout -k 5 120 "$VENTO_WINE" reg query 'HKCU\Software\Wine' >/dev/null 2>&1 </dev/null || true
 }

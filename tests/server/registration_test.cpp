@@ -33,6 +33,9 @@ const ClassRow classRows[] = {
 
 std::wstring classKey(const ClassRow& row) { return std::wstring(L"CLSID\\") + row.clsid; }
 std::wstring typeLibKey() { return std::wstring(L"TypeLib\\") + libid + L"\\1.0"; }
+// The file of the library for this program's platform: RegisterTypeLib writes the one of the
+// library's own system kind.
+std::wstring typeLibFileKey() { return typeLibKey() + (sizeof(void*) == 8 ? L"\\0\\win64" : L"\\0\\win32"); }
 
 // The catalogue's class id for `name`, in braces; empty when the catalogue has no such module.
 std::wstring catalogued(const wchar_t* name)
@@ -69,7 +72,7 @@ void expectServerKeys(const std::wstring& path)
         EXPECT_EQ(libid, stringValue(cr, key + L"\\TypeLib"));
     }
     EXPECT_EQ(L"fwdtransform 1.0 Type Library", stringValue(cr, typeLibKey()));
-    EXPECT_EQ(path, stringValue(cr, typeLibKey() + L"\\0\\win64"));
+    EXPECT_EQ(path, stringValue(cr, typeLibFileKey()));
     EXPECT_EQ(path.substr(0, path.find_last_of(L'\\') + 1), stringValue(cr, typeLibKey() + L"\\HELPDIR"));
     EXPECT_EQ(libid, stringValue(cr, std::wstring(L"Interface\\") + moduleIid + L"\\TypeLib"));
 }
@@ -275,7 +278,7 @@ TEST_F(RegistrationTest, AQuoteInTheServerPathReachesTheRegistryWhole)
     ASSERT_EQ(0u, runRegsvr32(L"/s " + inQuotes(copy.path)));
     EXPECT_EQ(copy.path, stringValue(HKEY_CLASSES_ROOT, classKey(classRows[0]) + L"\\InprocServer32"));
     EXPECT_EQ(copy.path, stringValue(HKEY_CLASSES_ROOT, classKey(classRows[1]) + L"\\InprocServer32"));
-    EXPECT_EQ(copy.path, stringValue(HKEY_CLASSES_ROOT, typeLibKey() + L"\\0\\win64"));
+    EXPECT_EQ(copy.path, stringValue(HKEY_CLASSES_ROOT, typeLibFileKey()));
     EXPECT_EQ(L"C:\\vento o'test\\", stringValue(HKEY_CLASSES_ROOT, typeLibKey() + L"\\HELPDIR"));
 
     ASSERT_EQ(0u, runRegsvr32(L"/s /u " + inQuotes(copy.path)));

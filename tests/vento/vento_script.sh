@@ -31,7 +31,9 @@ check "run by ../" "$vento" run ../ring-modulator.xml --offline --blocks 3 -q --
 check "the tap is written in the current folder" test $(($(stat -c %s tap.raw) % 512)) = 0 -a -s tap.raw
 
 # Absolute paths, from a folder that Wine maps to another drive than Z: (C:), and from /.
-cd "$root/build/wineprefix/drive_c"
+prefix="$root/build/wineprefix"
+[ "${VENTO_BITS:-64}" = 32 ] && prefix="$root/build/wineprefix32"
+cd "$prefix/drive_c"
 check "save by an absolute path from drive C:" "$vento" save "$work/demo.xml"
 check "the saved file holds every SignalW setting" grep -q 'name="Phase"' "$work/demo.xml"
 check "tap by an absolute path" "$vento" run "$work/ring-modulator.xml" --offline --blocks 2 -q --tap "ring.Default=$work/abs.raw"
@@ -87,6 +89,9 @@ check "instance names for --tap" test "$(complete_words "$vento" run demo.xml --
 check "instance names of a launch description for --tap" \
   test "$(complete_words "$vento" launch "SignalW name=tone ! FFT name=fft ! GraphWindow" --offline --tap "")" = "fft. tone. "
 check "options" test "$(complete_words "$vento" launch SignalW --sa)" = "--save "
+check "the 32-bit build's switch" test "$(complete_words "$vento" --3)" = "--32 "
+check "verbs after --32" test "$(complete_words "$vento" --32 in)" = "inspect "
+check "instance names after --32" test "$(complete_words "$vento" --32 panel demo.xml "")" = "band fft file ifft scope tone "
 
 echo "$failures failed"
 test "$failures" = 0
