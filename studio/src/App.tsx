@@ -29,6 +29,7 @@ export function App() {
   const [windows, setWindows] = useState<Record<string, number>>({});
   const [refusal, setRefusal] = useState<{ text: string; x: number; y: number } | null>(null);
   const [overlay, setOverlay] = useState<'shortcuts' | 'connect' | null>(null);
+  const [fits, setFits] = useState(0); // asks the canvas to fit the graph once its nodes are drawn
   const search = useRef<HTMLInputElement>(null);
   const pointer = useRef({ x: 0, y: 0 });
   const clipboard = useRef<Clip | null>(null);
@@ -54,10 +55,19 @@ export function App() {
     refetch().catch((e: Error) => notify(`The graph cannot be read: ${e.message}`));
   }, [notify, refetch]);
 
+  // Edits go to the studio one after the other, each against the revision the one before left:
+  // a quick second edit does not race the first one's answer.
+  const queue = useRef<Promise<unknown>>(Promise.resolve());
+  const inTurn = useCallback(<T,>(step: () => Promise<T>): Promise<T> => {
+    const turn = queue.current.then(step, step);
+    queue.current = turn.catch(() => undefined);
+    return turn;
+  }, []);
+
   // One batch of operations; the refusal's line comes back to the caller, which says it where it
   // belongs (or as a notice).
   const edit = useCallback(
-    async (ops: Op[], say = true): Promise<Graph | string> => {
+    (ops: Op[], say = true): Promise<Graph | string> => inTurn(async () => {
       if (!ops.length || !graphRef.current) return graphRef.current ?? '';
       try {
         const g = await api.ops(graphRef.current.revision, ops);
@@ -72,13 +82,12 @@ export function App() {
         } else if (say) notify(error.message);
         return error.message;
       }
-    },
-    [accept, notify, refetch],
+    }),
+    [accept, inTurn, notify, refetch],
   );
   const history = useCallback(
-    (step: () => Promise<Graph>) =>
-      step().then(accept, (e: Error) => notify(e.message)),
-    [accept, notify],
+    (step: () => Promise<Graph>) => inTurn(() => step().then(accept, (e: Error) => notify(e.message))),
+    [accept, inTurn, notify],
   );
 
   useEvents({
@@ -162,10 +171,10 @@ export function App() {
       const answer = await edit([{ op: 'add', type, x, y }]);
       if (typeof answer !== 'string') {
         const added = answer.modules.find((m) => !g.modules.some((old) => old.name === m.name));
-        if (added) setSelected([added.name]);
+        if (added) focusModule(added.name); // selected, and in view
       }
     },
-    [edit, flow, selected],
+    [edit, flow, focusModule, selected],
   );
 
   const connect = useCallback(
@@ -200,7 +209,7 @@ export function App() {
     if (!g) return;
     const sizes = new Map(flow.getNodes().map((n) => [n.id, { width: n.measured?.width ?? 180, height: n.measured?.height ?? 90 }]));
     const answer = await edit(await arrangeOps(g.modules, g.connections, sizes));
-    if (typeof answer !== 'string') setTimeout(() => void flow.fitView({ duration: 200 }), 50);
+    if (typeof answer !== 'string') setFits((n) => n + 1);
   }, [edit, flow]);
 
   const save = useCallback(
@@ -222,7 +231,7 @@ export function App() {
           setSelected([]);
           setWindows({});
           setStats({});
-          setTimeout(() => void flow.fitView(), 50);
+          setFits((n) => n + 1);
         },
         (e: Error) => notify(e.message),
       ),
@@ -320,6 +329,7 @@ export function App() {
             graph={graph}
             catalogue={catalogue}
             selected={selected}
+            fits={fits}
             onSelect={select}
             onMove={(moves) => void edit(moves.map((m) => ({ op: 'move', ...m })))}
             onConnect={(w) => void connect(w)}

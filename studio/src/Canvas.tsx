@@ -5,6 +5,7 @@ import {
   MiniMap,
   ReactFlow,
   applyNodeChanges,
+  useNodesInitialized,
   useReactFlow,
   type Connection as FlowConnection,
   type Edge,
@@ -22,6 +23,7 @@ type Props = {
   graph: Graph;
   catalogue: ModuleType[];
   selected: string[];
+  fits: number;
   onSelect: (names: string[]) => void;
   onMove: (moves: { name: string; x: number; y: number }[]) => void;
   onConnect: (wire: Connection) => void;
@@ -34,7 +36,7 @@ function edgeOf(c: Connection): Edge {
   return { id: `${c.from}>${c.to}`, source: from.instance, sourceHandle: `out:${from.pin}`, target: to.instance, targetHandle: `in:${to.pin}` };
 }
 
-export function Canvas({ graph, catalogue, selected, onSelect, onMove, onConnect, onDelete, onDropType }: Props) {
+export function Canvas({ graph, catalogue, selected, fits, onSelect, onMove, onConnect, onDelete, onDropType }: Props) {
   const flow = useReactFlow();
   const [nodes, setNodes] = useState<ModuleFlowNode[]>([]);
   const [selectedEdges, setSelectedEdges] = useState<Set<string>>(new Set());
@@ -60,6 +62,16 @@ export function Canvas({ graph, catalogue, selected, onSelect, onMove, onConnect
       });
     });
   }, [graph, catalogue, selected]);
+
+  // A graph opened or arranged is fitted into view once its nodes have their sizes.
+  const drawn = useNodesInitialized();
+  const [fitted, setFitted] = useState(0);
+  useEffect(() => {
+    if (drawn && fitted !== fits) {
+      setFitted(fits);
+      void flow.fitView({ maxZoom: 1, duration: 150 });
+    }
+  }, [drawn, fits, fitted, flow]);
 
   const edges = useMemo(
     () => graph.connections.map((c) => ({ ...edgeOf(c), selected: selectedEdges.has(`${c.from}>${c.to}`) })),
@@ -125,6 +137,7 @@ export function Canvas({ graph, catalogue, selected, onSelect, onMove, onConnect
         disableKeyboardA11y
         onlyRenderVisibleElements
         fitView
+        fitViewOptions={{ maxZoom: 1 }}
         proOptions={{ hideAttribution: true }}
       >
         <Background gap={20} />

@@ -15,9 +15,16 @@ type Props = {
 // A text field that sends its value on Enter or when left, and follows the studio otherwise.
 function Field({ label, value, numeric, onCommit }: { label: string; value: string; numeric?: boolean; onCommit: (v: string) => void }) {
   const [text, setText] = useState(value);
-  useEffect(() => setText(value), [value]);
+  // What was sent last: leaving the field while the studio answers does not send it again.
+  const sent = useRef(value);
+  useEffect(() => {
+    setText(value);
+    sent.current = value;
+  }, [value]);
   const commit = () => {
-    if (text !== value) onCommit(text);
+    if (text === value || text === sent.current) return;
+    sent.current = text;
+    onCommit(text);
   };
   return (
     <label className="field">

@@ -34,6 +34,7 @@ export const Palette = forwardRef<HTMLInputElement, Props>(function Palette({ ca
           else if (e.key === 'Enter' && found[current]) {
             onPlace(found[current].type);
             setQuery('');
+            onLeave(); // the keys are the canvas's again: connect, move, or "/" for the next
           } else if (e.key === 'Escape') {
             setQuery('');
             onLeave();
