@@ -136,13 +136,24 @@ function PanelView({ instance, revision, onError }: { instance: string; revision
   };
 
   if (!panel) return <div className="panel loading">Opening the panel…</div>;
+  // The dialog as large as its controls reach: some reach past the page size the panel tells.
+  const shown = panel.controls.filter((c) => c.visible);
+  const width = Math.max(panel.size.width, ...shown.map((c) => c.rect.right + 10));
+  const height = Math.max(panel.size.height, ...shown.map((c) => c.rect.bottom + 10));
   return (
     <fieldset className="panel-frame">
       <legend>Panel</legend>
-      <div className="panel" data-panel={instance} data-answers={answers} style={{ width: panel.size.width, height: panel.size.height }}>
-        {panel.controls.filter((c) => c.visible).map((c) => (
+      <div className="panel" data-panel={instance} data-answers={answers} style={{ width, height }}>
+        {shown.map((c) => (
           <PanelControl key={c.id} control={c} onChange={(v) => change(c, v)} />
         ))}
+        {shown
+          .filter((c) => c.label && ['trackbar', 'list', 'edit'].includes(c.kind))
+          .map((c) => (
+            <span key={`caption-${c.id}`} className="caption" aria-hidden style={{ left: c.rect.left, top: c.rect.top - 15 }}>
+              {c.label}
+            </span>
+          ))}
       </div>
     </fieldset>
   );

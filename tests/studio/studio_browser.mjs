@@ -4,96 +4,28 @@
 //
 // Usage: node studio_browser.mjs VENTO_EXE EXAMPLES WINE_RUN STUDIO_DIR OUT_DIR [FLOW...]
 // Exits 77 (skipped, with the reason) when Chromium or the editor's packages are missing.
-import { spawn, spawnSync } from 'node:child_process';
+import { spawnSync } from 'node:child_process';
 import fs from 'node:fs';
-import { createRequire } from 'node:module';
 import os from 'node:os';
 import path from 'node:path';
-import readline from 'node:readline';
+import { findChromium, launchBrowser, openPage, startStudio } from './browser_harness.mjs';
 
 const [VENTO, EXAMPLES, WINE_RUN, STUDIO_DIR, OUT_DIR, ...only] = process.argv.slice(2);
-const CHROMIUM = '/usr/bin/chromium';
-
-function skip(why) {
-  console.log(`skipped: ${why}`);
+const { chromium, missing } = findChromium(STUDIO_DIR, VENTO);
+if (missing) {
+  console.log(`skipped: ${missing}`);
   process.exit(77);
 }
-if (!fs.existsSync(CHROMIUM)) skip(`${CHROMIUM} is missing (scripts/setup.sh installs Debian's chromium)`);
-let chromium;
-try {
-  ({ chromium } = createRequire(path.resolve(STUDIO_DIR, 'package.json'))('playwright-core'));
-} catch {
-  skip('playwright-core is missing from studio/node_modules (scripts/setup.sh runs npm ci)');
-}
-if (!fs.existsSync(path.join(path.dirname(VENTO), 'studio', 'index.html'))) skip("the editor is not built (bin/studio/index.html is missing)");
 
-export const failures = [];
-export function check(what, condition, detail = '') {
+const failures = [];
+function check(what, condition, detail = '') {
   console.log(`${condition ? 'ok' : 'FAILED'}: ${what}${condition ? '' : ` (${detail})`}`);
   if (!condition) failures.push(what);
   return condition;
 }
-export const windows = (file) => 'Z:' + path.resolve(file);
-
-// `vento studio` under Wine, in `cwd`, and its address.
-export async function startStudio(cwd, ...args) {
-  const child = spawn(WINE_RUN, [VENTO, 'studio', '--port', '0', ...args], {
-    cwd,
-    detached: true,
-    env: { ...process.env, VENTO_TIMEOUT: '1200' },
-    stdio: ['ignore', 'pipe', 'pipe'],
-  });
-  let errors = '';
-  child.stderr.on('data', (d) => (errors += d));
-  const lines = readline.createInterface({ input: child.stdout });
-  const first = await new Promise((resolve) => {
-    lines.once('line', resolve);
-    child.once('exit', () => resolve(''));
-  });
-  const match = /^studio: (http:\/\/127\.0\.0\.1:\d+\/\?token=[0-9a-f]+)$/.exec(first);
-  if (!match) throw new Error(`vento studio did not start: ${first} ${errors.slice(-400)}`);
-  return {
-    url: match[1],
-    origin: new URL(match[1]).origin,
-    token: new URL(match[1]).searchParams.get('token'),
-    async api(method, call, body) {
-      const response = await fetch(this.origin + call, {
-        method,
-        headers: { 'X-Vento-Token': this.token, 'Content-Type': 'application/json' },
-        body: body === undefined ? undefined : JSON.stringify(body),
-      });
-      return response.json();
-    },
-    async close() {
-      process.kill(-child.pid, 'SIGINT');
-      const ended = await new Promise((resolve) => {
-        const timer = setTimeout(() => resolve(false), 30000);
-        child.once('exit', () => (clearTimeout(timer), resolve(true)));
-      });
-      if (!ended) process.kill(-child.pid, 'SIGKILL');
-      return ended;
-    },
-  };
-}
-
-export async function launchBrowser() {
-  return chromium.launch({ executablePath: CHROMIUM, headless: true, args: ['--no-sandbox'] });
-}
-
-// A page on the studio, with the console watched for errors.
-export async function openPage(browser, studio) {
-  const page = await browser.newPage({ viewport: { width: 1400, height: 860 } });
-  const errors = [];
-  page.on('console', (m) => m.type() === 'error' && errors.push(m.text()));
-  page.on('pageerror', (e) => errors.push(String(e)));
-  await page.goto(studio.url);
-  await page.getByRole('searchbox', { name: 'Search modules' }).waitFor();
-  return { page, errors };
-}
-
 const flows = new Map();
 // `allowed`: console lines a flow expects (Chromium logs every refused request as an error).
-export const flow = (name, body, allowed = []) => flows.set(name, { body, allowed });
+const flow = (name, body, allowed = []) => flows.set(name, { body, allowed });
 
 flow('smoke', async ({ page, studio }) => {
   await page.locator('.palette [role=option]').nth(16).waitFor();
@@ -316,6 +248,20 @@ flow('undo', async ({ page, studio, work }) => {
   check('redo comes forward again to the last edit', (await shape(studio)) === end && steps === 7, `${steps} steps`);
 });
 
+flow('copy', async ({ page, studio, work }) => {
+  await openFile(page, path.join(work, 'demo.xml'));
+  await select(page, 'tone');
+  await node(page, 'fft').locator('header').click({ modifiers: ['Control'] });
+  await page.keyboard.press('Control+c');
+  await Promise.all([page.waitForResponse((r) => r.url().endsWith('/api/ops')), page.keyboard.press('Control+v')]);
+  const g = await studio.api('GET', '/api/graph');
+  const by = (name) => g.modules.find((m) => m.name === name);
+  check('a pasted copy keeps its settings', JSON.stringify(by('tone2')?.settings) === JSON.stringify(by('tone').settings), JSON.stringify(by('tone2')));
+  check('and the wires inside the selection, not those leaving it',
+        g.connections.some((c) => c.from === 'tone2.Default' && c.to === 'fft2.Default') && !g.connections.some((c) => c.from === 'fft2.Default'),
+        JSON.stringify(g.connections));
+});
+
 flow('refusals', async ({ page, work }) => {
   await openFile(page, path.join(work, 'demo.xml'));
   await node(page, 'tone').waitFor();
@@ -369,8 +315,8 @@ async function main() {
   fs.writeFileSync(path.join(work, 'missing.xml'),
     '<graph><module name="tone" type="SignalW"/><module name="tape" type="Recorder"><string name="FileName" value="none.vento"/>' +
     '<panel><control id="5003" click="1"/></panel></module><connect from="tone.Default" to="tape.Default"/></graph>');
-  const studio = await startStudio(work);
-  const browser = await launchBrowser();
+  const studio = await startStudio({ vento: VENTO, wineRun: WINE_RUN, cwd: work });
+  const browser = await launchBrowser(chromium);
   try {
     for (const [name, { body, allowed }] of flows) {
       if (only.length && !only.includes(name)) continue;
