@@ -135,14 +135,13 @@ export function Canvas({ graph, catalogue, selected, fits, onSelect, onMove, onC
         minZoom={0.1}
         maxZoom={4}
         disableKeyboardA11y
-        onlyRenderVisibleElements
         fitView
         fitViewOptions={{ maxZoom: 1 }}
         proOptions={{ hideAttribution: true }}
       >
         <Background gap={20} />
         <Controls />
-        <MiniMap pannable zoomable />
+        <MiniMap pannable zoomable nodeColor="#8d97a5" maskColor="rgba(225, 229, 235, 0.55)" />
       </ReactFlow>
     </div>
   );

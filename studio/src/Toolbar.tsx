@@ -58,11 +58,12 @@ export function Toolbar({ graph, onRun, onStop, onSave, onOpen, onUndo, onRedo, 
       <button onClick={onRedo} disabled={!graph.canRedo} title="Redo (Ctrl+Shift+Z)">
         Redo
       </button>
-      <button onClick={onArrange} disabled={running || graph.modules.length === 0} title="Lay the graph out left to right">
+      <button onClick={onArrange} disabled={graph.modules.length === 0} title="Lay the graph out left to right">
         Arrange
       </button>
       <span className="separator" />
-      <button onClick={() => onRun({ mode: 'realtime' })} disabled={!!blocked} title={blocked ?? 'Run in real time until Stop'}>
+      {/* Real time until Stop: a request without a length would run 100 blocks. */}
+      <button onClick={() => onRun({ mode: 'realtime', seconds: 24 * 3600 })} disabled={!!blocked} title={blocked ?? 'Run in real time until Stop'}>
         Run
       </button>
       <button onClick={() => onRun(offline())} disabled={!!blocked} title={blocked ?? 'Run as fast as the computer allows'}>

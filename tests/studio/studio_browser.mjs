@@ -190,6 +190,9 @@ flow('run', async ({ page, work }) => {
   const before = await stats.textContent();
   await page.waitForFunction((t) => document.querySelector('[data-stats="tone"]')?.textContent !== t, before, { timeout: 10000 });
   check('the statistics move', /blocks\/s/.test(await stats.textContent()), await stats.textContent());
+  await select(page, 'band');
+  await page.waitForTimeout(500);
+  await page.screenshot({ path: path.join(OUT_DIR, 'studio-running.png') }); // the README's picture
   await page.getByRole('button', { name: 'Stop', exact: true }).click();
   await page.getByRole('status', { name: 'Run state' }).filter({ hasText: 'stopped' }).waitFor();
   check('Stop ends the run and says so', /stopped/.test(await page.getByRole('status', { name: 'Run state' }).textContent()));
