@@ -177,9 +177,9 @@ export function App() {
     [edit, flow, focusModule, selected],
   );
 
+  // `at`: where to say a refusal; where the pointer let go of the wire, when not given.
   const connect = useCallback(
-    async (wire: Connection) => {
-      const at = { ...pointer.current };
+    async (wire: Connection, at = { ...pointer.current }) => {
       const answer = await edit([{ op: 'connect', from: wire.from, to: wire.to }], false);
       if (typeof answer === 'string') {
         setRefusal({ text: answer, ...at });
@@ -364,7 +364,8 @@ export function App() {
             onClose={() => setOverlay(null)}
             onPick={(w) => {
               setOverlay(null);
-              void connect(w);
+              const box = document.querySelector(`[data-instance="${CSS.escape(one.name)}"]`)?.getBoundingClientRect();
+              void connect(w, box ? { x: box.right, y: box.top } : undefined);
             }}
           />
         )}

@@ -32,6 +32,8 @@ flow('smoke', async ({ page, studio }) => {
   check('the palette lists every module', (await page.locator('.palette [role=option]').count()) === 17);
   const assets = await fetch(studio.origin + '/').then((r) => r.status);
   check('the editor is not served without the token', assets === 403, assets);
+  const outside = await fetch(`${studio.origin}/assets/%2e%2e%2fvento.exe?token=${studio.token}`).then((r) => r.status);
+  check("no name reaches outside the editor's folder", outside === 404, outside);
   const help = await page.evaluate(() => fetch('/api/catalogue').then((r) => r.status));
   check('the cookie the page was given lets it call the API', help === 200, help);
 });
