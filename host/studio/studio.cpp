@@ -232,12 +232,11 @@ Response Studio::graph(std::vector<std::string> warnings)
             panel.push_back(value);
         }
         const CanvasPlace place = m.graph.place.value_or(CanvasPlace{});
-        modules.push_back({{"name", utf8(m.graph.name)},
-                           {"type", utf8(m.graph.type)},
-                           {"x", place.x},
-                           {"y", place.y},
-                           {"settings", settings},
-                           {"panel", panel}});
+        json module{{"name", utf8(m.graph.name)}, {"type", utf8(m.graph.type)}, {"x", place.x}, {"y", place.y},
+                    {"settings", settings},       {"panel", panel}};
+        // A display module's window, so that a client shows its picture before the next one comes.
+        if (auto w = windows_.find(m.graph.name); w != windows_.end() && IsWindow(w->second.hwnd)) module["window"] = w->second.generation;
+        modules.push_back(std::move(module));
     }
     for (const GraphConnection& c : now_.connections)
         connections.push_back({{"from", utf8(endpointText(c.from, c.output))}, {"to", utf8(endpointText(c.to, c.input))}});

@@ -46,6 +46,11 @@ export function App() {
     if (graphRef.current && g.revision < graphRef.current.revision) return;
     graphRef.current = g;
     setGraph(g);
+    setWindows((w) => {
+      const shown: Record<string, number> = {};
+      for (const m of g.modules) if (m.window !== undefined) shown[m.name] = Math.max(m.window, w[m.name] ?? 0);
+      return shown;
+    });
     setSelected((s) => s.filter((name) => g.modules.some((m) => m.name === name)));
   }, []);
   const refetch = useCallback(() => api.graph().then(accept), [accept]);
@@ -227,9 +232,9 @@ export function App() {
     (file: string) =>
       api.open(file).then(
         (g) => {
+          setWindows({}); // the windows of another graph, counted anew
           accept(g);
           setSelected([]);
-          setWindows({});
           setStats({});
           setFits((n) => n + 1);
         },

@@ -36,6 +36,7 @@ export type GraphModule = {
   y: number;
   settings: Record<string, number | string>;
   panel: PanelValue[];
+  window?: number; // a display module's newest picture
 };
 export type Connection = { from: string; to: string };
 export type Graph = {

@@ -178,9 +178,10 @@ flow('build', async ({ page, work }) => {
 flow('run', async ({ page, work }) => {
   await openFile(page, path.join(work, 'demo.xml'));
   await node(page, 'scope').waitFor();
-  await page.getByRole('button', { name: 'Run', exact: true }).click();
   const picture = page.locator('img[data-window="scope"]');
   await picture.waitFor();
+  check("the scope's window shows before the graph runs", true);
+  await page.getByRole('button', { name: 'Run', exact: true }).click();
   const first = await picture.getAttribute('src');
   await page.waitForFunction((src) => {
     const img = document.querySelector('img[data-window="scope"]');
