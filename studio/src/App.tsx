@@ -103,6 +103,7 @@ export function App() {
       if (graphRef.current) accept({ ...graphRef.current, run: d });
       if (d.state !== 'running') {
         lastBlocks.current.clear();
+        setStats({}); // rates of a run that ended would mislead
         void refetch();
       }
     },
@@ -222,7 +223,7 @@ export function App() {
       api.save(file).then(
         (g) => {
           accept(g);
-          notify(`Saved ${g.file}`, 'warning');
+          notify(`Saved ${g.file}`, 'info');
         },
         (e: Error) => notify(e.message),
       ),

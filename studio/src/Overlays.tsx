@@ -1,7 +1,7 @@
 import { useEffect, useMemo, useRef, useState } from 'react';
 import type { Connection } from './api';
 
-export type Notice = { id: number; text: string; kind: 'message' | 'error' | 'warning' };
+export type Notice = { id: number; text: string; kind: 'message' | 'error' | 'warning' | 'info' };
 
 export function Notices({ notices, onDismiss }: { notices: Notice[]; onDismiss: (id: number) => void }) {
   return (
