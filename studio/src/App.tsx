@@ -354,6 +354,7 @@ export function App() {
             onRename={(to) => void edit([{ op: 'rename', name: one.name, to }]).then((g) => typeof g !== 'string' && setSelected([to]))}
             onSet={(name, value) => void edit([{ op: 'set', module: one.name, name, value }])}
             onError={notify}
+            inTurn={inTurn}
           />
         ) : (
           <aside className="inspector empty" aria-label="Inspector">

@@ -10,6 +10,9 @@ type Props = {
   onRename: (to: string) => void;
   onSet: (setting: string, value: number | string) => void;
   onError: (text: string) => void;
+  // Runs a call to the studio in turn with the edits: a panel is not asked for under a name an
+  // edit sent before has changed.
+  inTurn: <T>(call: () => Promise<T>) => Promise<T>;
 };
 
 // A text field that sends its value on Enter or when left, and follows the studio otherwise.
@@ -44,7 +47,7 @@ function Field({ label, value, numeric, onCommit }: { label: string; value: stri
   );
 }
 
-export function Inspector({ module, info, revision, warnings, onRename, onSet, onError }: Props) {
+export function Inspector({ module, info, revision, warnings, onRename, onSet, onError, inTurn }: Props) {
   const mine = warnings.filter((w) => w.startsWith(`${module.name}:`) || w.includes(`'${module.name}'`));
   return (
     <aside className="inspector" aria-label="Inspector">
@@ -82,7 +85,7 @@ export function Inspector({ module, info, revision, warnings, onRename, onSet, o
           {w}
         </p>
       ))}
-      {info && info.controls.length > 0 && <PanelView instance={module.name} revision={revision} onError={onError} />}
+      {info && info.controls.length > 0 && <PanelView instance={module.name} revision={revision} onError={onError} inTurn={inTurn} />}
     </aside>
   );
 }
@@ -90,7 +93,7 @@ export function Inspector({ module, info, revision, warnings, onRename, onSet, o
 // The module's real panel, each control at its place in the module's own dialog. Every change goes
 // to the panel in the studio, and the whole panel is drawn again from its answer. A slider dragged
 // faster than the studio answers sends only its newest position.
-function PanelView({ instance, revision, onError }: { instance: string; revision: number; onError: (text: string) => void }) {
+function PanelView({ instance, revision, onError, inTurn }: Pick<Props, 'revision' | 'onError' | 'inTurn'> & { instance: string }) {
   const [panel, setPanel] = useState<Panel | null>(null);
   const [answers, setAnswers] = useState(0);
   const pending = useRef<Map<number, number | string>>(new Map());
@@ -101,14 +104,14 @@ function PanelView({ instance, revision, onError }: { instance: string; revision
     // Another edit (undo, another client) may have changed the panel.
     if (revision === ownRevision.current) return;
     let live = true;
-    api.panel(instance).then(
+    inTurn(() => api.panel(instance)).then(
       (p) => live && setPanel(p),
       (e: ApiError) => live && onError(e.message),
     );
     return () => {
       live = false;
     };
-  }, [instance, revision, onError]);
+  }, [instance, revision, onError, inTurn]);
 
   const send = async () => {
     if (busy.current) return;
@@ -118,7 +121,7 @@ function PanelView({ instance, revision, onError }: { instance: string; revision
         const [id, value] = pending.current.entries().next().value as [number, number | string];
         pending.current.delete(id);
         try {
-          const answer = await api.setControl(instance, id, value);
+          const answer = await inTurn(() => api.setControl(instance, id, value));
           ownRevision.current = answer.revision;
           setPanel(answer);
           setAnswers((n) => n + 1);
