@@ -4,7 +4,9 @@
 set -euo pipefail
 packages=(g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools wine wine64 libwine-dev fonts-wine
           xvfb cmake ninja-build googletest g++ sox imagemagick graphviz libfftw3-dev clang-14 libclang-rt-14-dev
-          libboost-dev nlohmann-json3-dev python3)
+          libboost-dev nlohmann-json3-dev python3 chromium)
+# The studio's editor is built with node and npm; the machine may bring its own.
+command -v npm >/dev/null || packages+=(nodejs npm)
 sudo_cmd=""
 [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
 missing=()
@@ -41,4 +43,11 @@ if [ ! -x /usr/lib/wine/wine ]; then
   else
     echo "setup: wine32 not installed: this machine cannot run 32-bit code ($reason)"
   fi
+fi
+
+# The studio's editor: the packages package-lock.json pins, when they are missing or older than it.
+studio="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)/studio"
+if [ ! -f "$studio/node_modules/.package-lock.json" ] || [ "$studio/package-lock.json" -nt "$studio/node_modules/.package-lock.json" ]; then
+  echo "setup: npm ci in studio/"
+  (cd "$studio" && npm ci --no-audit --no-fund --loglevel=error)
 fi

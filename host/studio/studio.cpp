@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cwchar>
 #include <cwctype>
@@ -11,6 +12,7 @@
 #include <set>
 #include "com/error.h"
 #include "host/graph/graph_build.h"
+#include "host/engine/server_library.h"
 #include "host/graph/graph_values.h"
 #include "host/run/window_picture.h"
 
@@ -200,7 +202,7 @@ Response Studio::handle(const HttpRequest& request)
             return only(get), windowPicture(fromUtf8(path.substr(windows.size(), path.size() - windows.size() - 4)));
         if (path.rfind(panels, 0) == 0) return only(get || post), panel(fromUtf8(path.substr(panels.size())), request);
         if (path.rfind(helps, 0) == 0) return only(get), help(fromUtf8(path.substr(helps.size())));
-        if (path == "/" || path == "/index.html") return only(get), page();
+        if (path == "/" || path == "/index.html" || path.rfind("/assets/", 0) == 0) return only(get), editorFile(path);
         return failure(404, "no such call: " + path);
     } catch (const std::invalid_argument&) {
         return failure(405, request.method + " is not how " + path + " is called");
@@ -230,12 +232,11 @@ Response Studio::graph(std::vector<std::string> warnings)
             panel.push_back(value);
         }
         const CanvasPlace place = m.graph.place.value_or(CanvasPlace{});
-        modules.push_back({{"name", utf8(m.graph.name)},
-                           {"type", utf8(m.graph.type)},
-                           {"x", place.x},
-                           {"y", place.y},
-                           {"settings", settings},
-                           {"panel", panel}});
+        json module{{"name", utf8(m.graph.name)}, {"type", utf8(m.graph.type)}, {"x", place.x}, {"y", place.y},
+                    {"settings", settings},       {"panel", panel}};
+        // A display module's window, so that a client shows its picture before the next one comes.
+        if (auto w = windows_.find(m.graph.name); w != windows_.end() && IsWindow(w->second.hwnd)) module["window"] = w->second.generation;
+        modules.push_back(std::move(module));
     }
     for (const GraphConnection& c : now_.connections)
         connections.push_back({{"from", utf8(endpointText(c.from, c.output))}, {"to", utf8(endpointText(c.to, c.input))}});
@@ -811,14 +812,33 @@ Response Studio::help(const std::wstring& type)
     return {200, "text/html; charset=windows-1252", std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), {}, nullptr};
 }
 
-Response Studio::page()
+Response Studio::editorFile(const std::string& path)
 {
-    return {200, "text/html; charset=utf-8",
-            "<!doctype html><html><head><title>vento studio</title></head><body><h1>vento studio</h1>"
-            "<p>The editor is not built into this studio yet. The studio's API answers under /api/ "
-            "(docs/studio-api.md describes it).</p></body></html>",
-            {},
-            nullptr};
+    const std::string name = path == "/" ? "index.html" : path.substr(1);
+    // Only names such as the editor's build makes ("assets/index-1a2B.js"): nothing outside its folder.
+    const bool plain = std::all_of(name.begin(), name.end(), [](unsigned char c) { return std::isalnum(c) || c == '.' || c == '-' || c == '_' || c == '/'; }) &&
+                       name.find("..") == std::string::npos && name.find("//") == std::string::npos;
+    if (!plain) return failure(404, "no such file: " + path);
+    std::ifstream in(programFolder() / L"studio" / fromUtf8(name), std::ios::binary);
+    if (!in) {
+        if (name != "index.html") return failure(404, "no such file: " + path);
+        return {200, "text/html; charset=utf-8",
+                "<!doctype html><html><head><title>vento studio</title></head><body><p>The editor is not built: run "
+                "scripts/setup.sh (it runs npm ci in studio/), then cmake --build --preset win64.</p></body></html>",
+                {{"Cache-Control", "no-store"}},
+                nullptr};
+    }
+    static const std::map<std::string, std::string> types{
+        {".html", "text/html; charset=utf-8"}, {".js", "text/javascript; charset=utf-8"}, {".css", "text/css; charset=utf-8"},
+        {".svg", "image/svg+xml"},             {".png", "image/png"},                     {".json", "application/json"},
+        {".woff2", "font/woff2"},              {".map", "application/json"}};
+    const auto dot = name.rfind('.');
+    const auto type = dot == std::string::npos ? types.end() : types.find(name.substr(dot));
+    // The assets' names change with their content; the page that names them must be asked for anew.
+    std::vector<std::pair<std::string, std::string>> headers{
+        {"Cache-Control", name == "index.html" ? "no-store" : "max-age=31536000, immutable"}};
+    return {200, type == types.end() ? "application/octet-stream" : type->second,
+            std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), std::move(headers), nullptr};
 }
 
 Response Studio::save(const std::string& body)

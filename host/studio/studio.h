@@ -105,7 +105,8 @@ private:
     Response open(const std::string& body);
     Response windowPicture(const std::wstring& instance);
     Response help(const std::wstring& type);
-    Response page();
+    // The editor's page and its assets, as the build put them beside vento.exe.
+    Response editorFile(const std::string& path);
 
     // --- edits ---
     void apply(const Op& op, std::vector<std::string>& warnings);

@@ -234,7 +234,10 @@ std::optional<Refusal> checkAccess(const HttpRequest& request, unsigned short po
             return Refusal{403, "a request from another site (Origin " + *origin + ") is refused"};
     if (request.body.size() > maxBody) return Refusal{413, "the body is larger than 1 MiB"};
     const Target target = parseTarget(request.target);
-    if (target.path.rfind("/api/", 0) != 0) return std::nullopt;
+    // The API and the editor's own files; the help pages are open to anyone on this computer.
+    const bool guarded = target.path.rfind("/api/", 0) == 0 || target.path.rfind("/assets/", 0) == 0 || target.path == "/" ||
+                         target.path == "/index.html";
+    if (!guarded) return std::nullopt;
     auto given = target.query.find("token");
     const bool carries = (given != target.query.end() && given->second == token) || header(request, "x-vento-token") == std::string(token) ||
                          cookie(request, "vento_token") == std::string(token);

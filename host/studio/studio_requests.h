@@ -112,8 +112,9 @@ struct Refusal {
 };
 // The checks every request passes before anything reads it: the Host header names 127.0.0.1 or
 // localhost with the studio's port; a POST's Origin, when there is one, is that address; the body is
-// at most maxBody; an /api/ request carries the token (query "token", header "X-Vento-Token", or
-// the cookie "vento_token"). Nothing when the request may go on.
+// at most maxBody; a request for the API or the editor's files (/, /assets/) carries the token
+// (query "token", header "X-Vento-Token", or the cookie "vento_token"). Nothing when the request may
+// go on.
 std::optional<Refusal> checkAccess(const HttpRequest& request, unsigned short port, std::string_view token);
 
 } // namespace vento::studio

@@ -164,6 +164,7 @@ def main():
             {"op": "connect", "from": "scope.Default", "to": "file.Input"})
         check("the operations build the demo", status == 200 and len(built.get("modules", [])) == 6, built)
         check("a new revision is told as an event", events.wait_for("graph", lambda d: d["revision"] == built.get("revision")))
+        check("the graph tells which modules show a window", [m["name"] for m in built.get("modules", []) if "window" in m] == ["scope"], built)
         status, _ = studio.call("POST", "/api/save", {"file": windows(os.path.join(work, "built.xml"))})
         check("save", status == 200)
         check("the saved demo is what vento save writes", described(os.path.join(work, "built.xml")) == described(reference),

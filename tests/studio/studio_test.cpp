@@ -9,6 +9,7 @@
 #include <fstream>
 #include <mutex>
 #include "host/engine/apartment.h"
+#include "host/engine/server_library.h"
 #include "host/studio/studio.h"
 
 namespace fs = std::filesystem;
@@ -153,6 +154,33 @@ TEST_F(StudioTest, ProblemsNameTheirModules)
                                 "player: cannot open 'Z:\\\\no\\\\such.wav' (no such file)", "the connections form a cycle through a, b"})
         EXPECT_NE(std::string::npos, graph.find(problem)) << problem << " missing in " << graph;
     EXPECT_EQ(std::string::npos, graph.find("tone: input 'Frequency'")) << "an input a module works without is no problem";
+}
+
+// The editor's files come from the folder "studio" beside the program, with their types; nothing
+// outside it is reached; without the folder, "/" says how to build the editor.
+TEST_F(StudioTest, TheEditorIsServedFromBesideTheProgram)
+{
+    const fs::path folder = vento::programFolder() / L"studio";
+    fs::remove_all(folder);
+    auto get = [&](const char* target) { return studio->handle({"GET", target, {}, ""}); };
+    const Response missing = get("/");
+    EXPECT_EQ(200, missing.status);
+    EXPECT_NE(std::string::npos, missing.body.find("scripts/setup.sh")) << missing.body;
+    EXPECT_EQ(404, get("/assets/index-1.js").status);
+
+    fs::create_directories(folder / L"assets");
+    std::ofstream(folder / L"index.html") << "<!doctype html><title>editor</title>";
+    std::ofstream(folder / L"assets" / L"index-1.js") << "export {};";
+    std::ofstream(vento::programFolder() / L"secret.txt") << "not the editor's";
+    const Response page = get("/"), script = get("/assets/index-1.js");
+    EXPECT_EQ("<!doctype html><title>editor</title>", page.body);
+    EXPECT_EQ("text/html; charset=utf-8", page.contentType);
+    EXPECT_EQ("export {};", script.body);
+    EXPECT_EQ("text/javascript; charset=utf-8", script.contentType);
+    for (const char* outside : {"/assets/../../secret.txt", "/assets/..\\..\\secret.txt", "/assets/%2e%2e/secret.txt", "/assets/C:/secret.txt"})
+        EXPECT_EQ(404, get(outside).status) << outside;
+    fs::remove_all(folder);
+    fs::remove(vento::programFolder() / L"secret.txt");
 }
 
 } // namespace
