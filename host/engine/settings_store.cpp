@@ -53,16 +53,29 @@ HRESULT SettingsStore::answer(Call call, Body&& body) noexcept
     return modkit::boundary(std::forward<Body>(body));
 }
 
-STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
+// A read is recorded whether or not the store holds the name: the host tells from it which settings
+// a module asked for.
+template <class Map, class Out, class Give>
+HRESULT SettingsStore::read(Call call, Kind kind, const Map& values, BSTR name, Out* value, Give give) noexcept
 {
-    return answer(Call::ReadString, [&] {
+    return answer(call, [&] {
         if (!value) return E_POINTER;
-        reads_.push_back({Kind::String, std::wstring(bstrView(name))});
-        auto it = strings_.find(bstrView(name));
-        if (it == strings_.end()) return notFound;
-        *value = modkit::Bstr::allocate(it->second);
+        reads_.push_back({kind, std::wstring(bstrView(name))});
+        auto it = values.find(bstrView(name));
+        if (it == values.end()) return notFound;
+        *value = give(it->second);
         return S_OK;
     });
+}
+
+STDMETHODIMP SettingsStore::ReadString(BSTR name, BSTR* value) noexcept
+{
+    return read(Call::ReadString, Kind::String, strings_, name, value, [](const std::wstring& s) { return modkit::Bstr::allocate(s); });
+}
+
+STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
+{
+    return read(Call::ReadFloat, Kind::Float, floats_, name, value, [](float f) { return f; });
 }
 
 STDMETHODIMP SettingsStore::WriteString(BSTR name, BSTR value) noexcept
@@ -70,18 +83,6 @@ STDMETHODIMP SettingsStore::WriteString(BSTR name, BSTR value) noexcept
     return answer(Call::WriteString, [&] {
         setString(bstrView(name), bstrView(value));
         writes_.push_back({Kind::String, std::wstring(bstrView(name))});
-    });
-}
-
-STDMETHODIMP SettingsStore::ReadFloat(BSTR name, float* value) noexcept
-{
-    return answer(Call::ReadFloat, [&] {
-        if (!value) return E_POINTER;
-        reads_.push_back({Kind::Float, std::wstring(bstrView(name))});
-        auto it = floats_.find(bstrView(name));
-        if (it == floats_.end()) return notFound;
-        *value = it->second;
-        return S_OK;
     });
 }
 

@@ -76,6 +76,8 @@ private:
     // Every ISettingsStore call: the probe when tests set one, then the body inside the boundary.
     template <class Body>
     HRESULT answer(Call call, Body&& body) noexcept;
+    template <class Map, class Out, class Give>
+    HRESULT read(Call call, Kind kind, const Map& values, BSTR name, Out* value, Give give) noexcept;
 
     std::unique_ptr<Probe> probe_;
     std::map<std::wstring, float, std::less<>> floats_;
