@@ -176,6 +176,29 @@ Response refusal(int status, const std::string& line)
     return {status, "application/json", nlohmann::json{{"error", line}}.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), {}, nullptr};
 }
 
+// The request as the portable code reads it: header names in lower case.
+HttpRequest portable(const http::request<http::string_body>& req)
+{
+    HttpRequest request{std::string(req.method_string().data(), req.method_string().size()),
+                        std::string(req.target().data(), req.target().size()), {}, req.body()};
+    for (const auto& field : req)
+        request.headers[lower(std::string_view(field.name_string().data(), field.name_string().size()))] =
+            std::string(field.value().data(), field.value().size());
+    return request;
+}
+
+// A window's picture becomes the body here, on the connection's thread, not the engine's.
+void encodePicture(Response& response)
+{
+    try {
+        const auto png = pngBytes(*response.picture);
+        response.body.assign(png.begin(), png.end());
+    } catch (const EngineError& e) {
+        response = refusal(500, e.what());
+    }
+    response.picture.reset();
+}
+
 } // namespace
 
 void HttpServer::State::acceptLoop()
@@ -232,10 +255,7 @@ void HttpServer::State::serve(Connection& connection)
             break;
         }
         const auto& req = parser.get();
-        HttpRequest request{std::string(req.method_string().data(), req.method_string().size()),
-                            std::string(req.target().data(), req.target().size()), {}, req.body()};
-        for (const auto& field : req) request.headers[lower(std::string_view(field.name_string().data(), field.name_string().size()))] =
-            std::string(field.value().data(), field.value().size());
+        const HttpRequest request = portable(req);
         Response response;
         if (auto refused = checkAccess(request, port, token)) {
             response = refusal(refused->status, refused->error);
@@ -252,15 +272,7 @@ void HttpServer::State::serve(Connection& connection)
             if (target.path == "/" && target.query.count("token") && target.query.at("token") == token)
                 response.headers.emplace_back("Set-Cookie", "vento_token=" + token + "; Path=/; HttpOnly; SameSite=Strict");
         }
-        if (response.picture) {
-            try {
-                const auto png = pngBytes(*response.picture);
-                response.body.assign(png.begin(), png.end());
-            } catch (const EngineError& e) {
-                response = refusal(500, e.what());
-            }
-            response.picture.reset();
-        }
+        if (response.picture) encodePicture(response);
         http::write(socket, reply(response, req.version(), req.keep_alive()), ec);
         if (ec || !req.keep_alive()) break;
     }
