@@ -48,6 +48,30 @@ struct Row {
     double nspNs, fftwNs, nspSetupUs, fftwSetupUs;
 };
 
+// One line a size and direction, and whether the goal holds at every size that counts.
+void report(const std::vector<Row>& rows) {
+    std::printf("%6s %4s %10s %10s %7s %10s %10s %12s %12s\n", "N", "dir", "nsp ns", "fftw ns", "ratio",
+                "nsp mflops", "fftw mflops", "nsp setup us", "fftw setup us");
+    std::string misses;
+    for (const Row& r : rows) {
+        const double ratio = r.nspNs / r.fftwNs;
+        const bool held = r.n < 64 || ratio <= kGoal;
+        std::printf("%6d %4s %10.1f %10.1f %7.2f %10.0f %10.0f", r.n, r.dir, r.nspNs, r.fftwNs, ratio,
+                    mflops(r.n, r.nspNs), mflops(r.n, r.fftwNs));
+        if (r.nspSetupUs > 0) std::printf(" %12.1f %12.1f", r.nspSetupUs, r.fftwSetupUs);
+        std::printf("%s\n", held ? "" : "  <- over goal");
+        if (!held) {
+            char miss[32];
+            std::snprintf(miss, sizeof miss, " %d %s;", r.n, r.dir);
+            misses += miss;
+        }
+    }
+    if (misses.empty())
+        std::printf("goal holds: nsp <= %.1fx FFTW at every size 64..1024, both directions\n", kGoal);
+    else
+        std::printf("goal missed (nsp > %.1fx FFTW) at:%s\n", kGoal, misses.c_str());
+}
+
 }  // namespace
 
 int main() {
@@ -95,25 +119,6 @@ int main() {
         fftwf_free(real), fftwf_free(back), fftwf_free(ccs), fftwf_free(work);
     }
 
-    std::printf("%6s %4s %10s %10s %7s %10s %10s %12s %12s\n", "N", "dir", "nsp ns", "fftw ns", "ratio",
-                "nsp mflops", "fftw mflops", "nsp setup us", "fftw setup us");
-    std::string misses;
-    for (const Row& r : rows) {
-        const double ratio = r.nspNs / r.fftwNs;
-        const bool held = r.n < 64 || ratio <= kGoal;
-        std::printf("%6d %4s %10.1f %10.1f %7.2f %10.0f %10.0f", r.n, r.dir, r.nspNs, r.fftwNs, ratio,
-                    mflops(r.n, r.nspNs), mflops(r.n, r.fftwNs));
-        if (r.nspSetupUs > 0) std::printf(" %12.1f %12.1f", r.nspSetupUs, r.fftwSetupUs);
-        std::printf("%s\n", held ? "" : "  <- over goal");
-        if (!held) {
-            char miss[32];
-            std::snprintf(miss, sizeof miss, " %d %s;", r.n, r.dir);
-            misses += miss;
-        }
-    }
-    if (misses.empty())
-        std::printf("goal holds: nsp <= %.1fx FFTW at every size 64..1024, both directions\n", kGoal);
-    else
-        std::printf("goal missed (nsp > %.1fx FFTW) at:%s\n", kGoal, misses.c_str());
+    report(rows);
     return 0;
 }

@@ -281,6 +281,43 @@ void siteCalls(const Server& tone, const Server& fft, const Server& band)
     printCall("pass over an empty engine", [&] { empty.step(); });
 }
 
+// Where the overhead goes: the demo chain grown one module at a time. What a module adds to
+// (engine - bare) is its share: its Process, pins and documents, and its place in step().
+void growDemo(const std::vector<Server>& demo)
+{
+    std::printf("\ndemo chain grown one module at a time (us per block)\n");
+    std::printf("%-24s %6s %10s %10s %12s %12s\n", "chain", "block", "engine", "bare", "engine-bare", "added");
+    const char* names[] = {"tone", "tone>fft", "tone>fft>band", "tone>fft>band>ifft", "tone>...>scope"};
+    for (long n : {128L, 1024L}) {
+        double before = 0.0;
+        for (size_t k = 1; k <= demo.size(); ++k) {
+            Bare partial(n, true, int(std::min<size_t>(k, 4)));
+            const Row r = run(names[k - 1], {demo.begin(), demo.begin() + long(k)}, n, partial);
+            const double extra = r.engineNs - r.bareNs;
+            std::printf("%-24s %6ld %10.2f %10.2f %12.2f %12.2f\n", names[k - 1], n, r.engineNs * 1e-3,
+                        r.bareNs * 1e-3, extra * 1e-3, (extra - before) * 1e-3);
+            before = extra;
+        }
+    }
+}
+
+void blockStreams(const Server& tone)
+{
+    std::printf("\nblock-stream modules after the source (us per block; added: over the source alone)\n");
+    std::printf("%-24s %6s %10s %10s\n", "chain", "block", "engine", "added");
+    const Server streams[] = {{L"reblocker.dll", &CLSID_StreamModule, L"stream"},
+                              {L"blockblend.dll", &CLSID_OverlapModule, L"overlap"},
+                              {L"summer.dll", &CLSID_MultiplierModule, L"multiplier"}};
+    Bare source(128, false, 1);
+    const Row alone = run("tone", {tone}, 128, source);
+    std::printf("%-24s %6d %10.2f\n", "tone", 128, alone.engineNs * 1e-3);
+    for (const Server& s : streams) {
+        const std::string name = "tone>" + std::string(s.name, s.name + std::wcslen(s.name));
+        const Row r = run(name.c_str(), {tone, s}, 128, source);
+        std::printf("%-24s %6d %10.2f %10.2f\n", name.c_str(), 128, r.engineNs * 1e-3, (r.engineNs - alone.engineNs) * 1e-3);
+    }
+}
+
 } // namespace
 
 int main()
@@ -308,37 +345,8 @@ int main()
             if (std::abs(r.blocksPerStep - 0.5) > 1e-9)
                 std::printf("note: %s %ld delivered %.3f blocks per step\n", r.chain, r.n, r.blocksPerStep);
 
-        // Where the overhead goes: the demo chain grown one module at a time. What a module adds
-        // to (engine - bare) is its share: its Process, pins and documents, and its place in step().
-        std::printf("\ndemo chain grown one module at a time (us per block)\n");
-        std::printf("%-24s %6s %10s %10s %12s %12s\n", "chain", "block", "engine", "bare", "engine-bare", "added");
-        const std::vector<Server> demo{tone, fft, band, ifft, scope};
-        const char* names[] = {"tone", "tone>fft", "tone>fft>band", "tone>fft>band>ifft", "tone>...>scope"};
-        for (long n : {128L, 1024L}) {
-            double before = 0.0;
-            for (size_t k = 1; k <= demo.size(); ++k) {
-                Bare partial(n, true, int(std::min<size_t>(k, 4)));
-                const Row r = run(names[k - 1], {demo.begin(), demo.begin() + long(k)}, n, partial);
-                const double extra = r.engineNs - r.bareNs;
-                std::printf("%-24s %6ld %10.2f %10.2f %12.2f %12.2f\n", names[k - 1], n, r.engineNs * 1e-3,
-                            r.bareNs * 1e-3, extra * 1e-3, (extra - before) * 1e-3);
-                before = extra;
-            }
-        }
-
-        std::printf("\nblock-stream modules after the source (us per block; added: over the source alone)\n");
-        std::printf("%-24s %6s %10s %10s\n", "chain", "block", "engine", "added");
-        const Server streams[] = {{L"reblocker.dll", &CLSID_StreamModule, L"stream"},
-                                  {L"blockblend.dll", &CLSID_OverlapModule, L"overlap"},
-                                  {L"summer.dll", &CLSID_MultiplierModule, L"multiplier"}};
-        Bare source(128, false, 1);
-        const Row alone = run("tone", {tone}, 128, source);
-        std::printf("%-24s %6d %10.2f\n", "tone", 128, alone.engineNs * 1e-3);
-        for (const Server& s : streams) {
-            const std::string name = "tone>" + std::string(s.name, s.name + std::wcslen(s.name));
-            const Row r = run(name.c_str(), {tone, s}, 128, source);
-            std::printf("%-24s %6d %10.2f %10.2f\n", name.c_str(), 128, r.engineNs * 1e-3, (r.engineNs - alone.engineNs) * 1e-3);
-        }
+        growDemo({tone, fft, band, ifft, scope});
+        blockStreams(tone);
 
         scaling(tone, band);
         siteCalls(tone, fft, band);
