@@ -1,5 +1,6 @@
-import { useEffect, useMemo, useRef, useState } from 'react';
+import { useEffect, useRef } from 'react';
 import type { Connection } from './api';
+import { useTypedSearch } from './useTypedSearch';
 
 export type Notice = { id: number; text: string; kind: 'message' | 'error' | 'warning' | 'info' };
 
@@ -79,13 +80,7 @@ export function ShortcutsOverlay({ onClose }: { onClose: () => void }) {
 
 // The wires that may be made into or out of one module, picked by typing and Enter.
 export function ConnectPicker({ name, wires, onPick, onClose }: { name: string; wires: Connection[]; onPick: (w: Connection) => void; onClose: () => void }) {
-  const [query, setQuery] = useState('');
-  const [highlight, setHighlight] = useState(0);
-  const found = useMemo(() => {
-    const words = query.toLowerCase().split(/\s+/).filter(Boolean);
-    return wires.filter((w) => words.every((q) => `${w.from} ${w.to}`.toLowerCase().includes(q)));
-  }, [wires, query]);
-  const current = Math.min(highlight, Math.max(found.length - 1, 0));
+  const { found, current, field } = useTypedSearch(wires, (w) => `${w.from} ${w.to}`, { pick: onPick, leave: onClose });
   return (
     <div className="overlay" role="dialog" aria-label={`Connect ${name}`}>
       <div className="sheet">
@@ -94,19 +89,7 @@ export function ConnectPicker({ name, wires, onPick, onClose }: { name: string; 
           autoFocus
           aria-label="Find a wire"
           placeholder="type a module or pin"
-          value={query}
-          onChange={(e) => {
-            setQuery(e.target.value);
-            setHighlight(0);
-          }}
-          onKeyDown={(e) => {
-            if (e.key === 'ArrowDown') setHighlight(Math.min(current + 1, found.length - 1));
-            else if (e.key === 'ArrowUp') setHighlight(Math.max(current - 1, 0));
-            else if (e.key === 'Enter' && found[current]) onPick(found[current]);
-            else if (e.key === 'Escape') onClose();
-            else return;
-            e.preventDefault();
-          }}
+          {...field}
         />
         <ul role="listbox" aria-label="Wires">
           {found.map((w, i) => (
