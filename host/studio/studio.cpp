@@ -262,6 +262,7 @@ Response Studio::ops(const std::string& body)
 
 Response Studio::edit(const std::vector<Op>& ops)
 {
+    readPanels(); // every change starts from a complete record
     const Record before = now_;
     std::vector<std::string> warnings;
     try {
@@ -297,6 +298,7 @@ Response Studio::redo() { return travel(redo_, undo_, "nothing to redo"); }
 Response Studio::travel(std::vector<Record>& from, std::vector<Record>& to, const char* nothing)
 {
     if (from.empty()) return failure(409, nothing);
+    readPanels();
     Record was = now_;
     reach(from.back());
     to.push_back(std::move(was));
@@ -402,7 +404,7 @@ void Studio::loadSettings(Instance& instance, const std::vector<GraphSetting>& s
     }
 }
 
-void Studio::refresh(StudioModule& m)
+void Studio::refresh(StudioModule& m, bool readingPanel)
 {
     Instance& i = instance(m.graph.name);
     engine_.saveSettings(i);
@@ -411,8 +413,24 @@ void Studio::refresh(StudioModule& m)
         if (entry.kind == SettingsStore::Kind::Float) m.graph.settings.push_back({entry.name, *i.settings->floatValue(entry.name)});
         else m.graph.settings.push_back({entry.name, *i.settings->stringValue(entry.name)});
     }
+    if (!readingPanel) return;
     if (OpenPanel* panel = openPanel(m.graph.name)) m.panel = panel->view().controls;
     else m.panel.clear();
+}
+
+void Studio::readPanel(const std::wstring& name)
+{
+    auto unread = std::find(unread_.begin(), unread_.end(), name);
+    if (unread == unread_.end()) return;
+    unread_.erase(unread);
+    auto m = std::find_if(now_.modules.begin(), now_.modules.end(), [&](const StudioModule& o) { return o.graph.name == name; });
+    if (m == now_.modules.end()) return;
+    if (OpenPanel* panel = openPanel(name)) m->panel = panel->view().controls;
+}
+
+void Studio::readPanels()
+{
+    while (!unread_.empty()) readPanel(unread_.front());
 }
 
 OpenPanel* Studio::openPanel(const std::wstring& name)
@@ -669,6 +687,7 @@ Response Studio::run(const std::string& body)
 {
     if (run_) return failure(409, "a run is going on (POST /api/stop first)");
     const RunRequest request = parseRun(body);
+    readPanels(); // before the clock starts: none is read while the graph runs
     RunOptions options;
     options.offline = request.offline;
     options.seconds = request.seconds;
@@ -733,6 +752,14 @@ DWORD Studio::work()
         if (run_ && std::chrono::steady_clock::now() - lastStats_ >= std::chrono::milliseconds(250)) publishStats();
     }
     if (std::chrono::steady_clock::now() - lastPictures_ >= std::chrono::milliseconds(50)) takePictures();
+    if (!unread_.empty()) {
+        try {
+            readPanel(unread_.front());
+        } catch (const std::exception&) {
+            // Its state is not recorded, as for a module without a panel; asked for, it opens anew.
+        }
+        return 0;
+    }
     return run_ ? 0 : 50;
 }
 
@@ -780,7 +807,9 @@ Response Studio::windowPicture(const std::wstring& name)
 Response Studio::panel(const std::wstring& name, const HttpRequest& request)
 {
     module(name);
+    readPanel(name);
     if (request.method == "POST") {
+        readPanels();
         const PanelRequest change = parsePanel(request.body);
         const Record before = now_;
         try {
@@ -846,6 +875,7 @@ Response Studio::save(const std::string& body)
     const std::optional<std::string> given = parseFile(body, false);
     if (!given && !file_) throw BadRequest("save: which file? (no graph file is open; give \"file\")");
     const std::filesystem::path file = given ? std::filesystem::path(fromUtf8(*given)) : *file_;
+    readPanels();
     Graph saved;
     for (StudioModule& m : now_.modules) {
         refresh(m);
@@ -877,6 +907,7 @@ void Studio::clear()
         endRun();
     }
     panels_.clear();
+    unread_.clear();
     windows_.clear();
     while (!engine_.instances().empty()) {
         Instance& i = *engine_.instances().back();
@@ -912,7 +943,8 @@ void Studio::load(const std::filesystem::path& file)
             if (w.find("module " + narrow(inQuotes(g.name)) + ":") != std::string::npos) m.refusals.push_back(w);
         Instance& i = instance(g.name);
         openWindow(i);
-        refresh(m);
+        refresh(m, false);
+        if (i.core->controlPage()) unread_.push_back(g.name);
         now_.modules.push_back(std::move(m));
     }
     now_.connections = graph.connections;

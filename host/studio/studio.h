@@ -77,7 +77,12 @@ public:
     DWORD work();
 
     long long revision() const noexcept { return revision_; }
-    const Record& record() const noexcept { return now_; }
+    // The current record, every panel's state read.
+    const Record& record()
+    {
+        readPanels();
+        return now_;
+    }
     Engine& engine() noexcept { return engine_; }
     // The edits as the API makes them, for tests: the answer's status and body.
     Response edit(const std::vector<Op>& ops);
@@ -129,8 +134,13 @@ private:
     Instance& create(const GraphModule& m);
     void loadSettings(Instance& instance, const std::vector<GraphSetting>& settings, StudioModule* judged,
                       std::vector<std::string>* warnings);
-    // What the module holds now: its settings and its panel's state.
-    void refresh(StudioModule& m);
+    // What the module holds now: its settings and (unless told not to) its panel's state.
+    void refresh(StudioModule& m, bool readingPanel = true);
+    // A loaded graph's panels are read after its answer: one at a time while the studio is idle,
+    // one when a client asks for it, all of them before any change, so that no record of the
+    // history lacks a panel's state.
+    void readPanel(const std::wstring& name);
+    void readPanels();
     OpenPanel* openPanel(const std::wstring& name);
     void closePanel(const std::wstring& name) { panels_.erase(name); }
     void setPanelState(const std::wstring& name, const std::vector<PanelControlInfo>& state);
@@ -157,6 +167,7 @@ private:
     std::optional<std::filesystem::path> file_;
     bool dirty_ = false;
     std::map<std::wstring, std::unique_ptr<OpenPanel>> panels_; // real panels, kept open once asked for
+    std::vector<std::wstring> unread_;                           // panels not read since the graph loaded
     std::map<std::wstring, Window> windows_;
     std::unique_ptr<GraphRun> run_;
     std::string runState_ = "stopped", runReason_;
