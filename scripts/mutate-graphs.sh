@@ -18,20 +18,12 @@
 # its output. Prints a summary and exits 1 if any failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ "${1:-}" = --32 ] && export VENTO_BITS=32 && shift
-bits="${VENTO_BITS:-64}"
+long_run=mutate
+source scripts/long-run.sh
 count="${1:-1000}"
 seed="${2:-1}"
 max_seconds="${3:-0}"
-root="$(pwd)"
-vento_exe="$root/build/win$bits/bin/vento.exe"
-[ -f "$vento_exe" ] || { echo "mutate-graphs: build the win$bits preset first" >&2; exit 1; }
-source scripts/wine-session.sh
 vento_persistent_wineserver
-
-out="$root/build/mutate"
-[ "$bits" = 32 ] && out="$root/build/mutate32"
-rm -rf "$out"
 mkdir -p "$out/work/examples" "$out/failures"
 cp examples/picture.bmp "$out/work/examples/"
 timeout -k 5 120 "$VENTO_WINE" "$vento_exe" register -q </dev/null

@@ -10,18 +10,10 @@
 # --32 (or VENTO_BITS=32) soaks the 32-bit build in its own prefix instead, in build/soak32.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ "${1:-}" = --32 ] && export VENTO_BITS=32 && shift
-bits="${VENTO_BITS:-64}"
+long_run=soak
+source scripts/long-run.sh
 blocks="${1:-1000000}"
 seconds="${2:-60}"
-root="$(pwd)"
-vento_exe="$root/build/win$bits/bin/vento.exe"
-[ -f "$vento_exe" ] || { echo "soak: build the win$bits preset first (cmake --build --preset win$bits)" >&2; exit 1; }
-source scripts/wine-session.sh
-
-out="$root/build/soak"
-[ "$bits" = 32 ] && out="$root/build/soak32"
-rm -rf "$out"
 mkdir -p "$out/examples"
 cp examples/showcase.xml "$out/showcase.xml"
 cp examples/picture.bmp "$out/examples/picture.bmp"

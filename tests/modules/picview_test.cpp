@@ -9,12 +9,12 @@
 
 using vento::SettingsStore;
 using vento::test::box;
+using vento::test::Box;
 using vento::test::Pixels;
 
 namespace {
 
 constexpr wchar_t dll[] = L"picview.dll";
-constexpr wchar_t pin[] = L"Default";
 
 // A picture in four quadrants: bottom-left red, bottom-right green, top-left blue, top-right white
 // (rows bottom-up, as the signal stores them).
@@ -221,46 +221,27 @@ TEST_F(ImageTest, WithoutAHostObjectMovesSaveNothingAndFailNothing)
 
 TEST_F(ImageTest, LoadingPlacesTheWindowWithoutSavingWhileItLoads)
 {
-    auto store = modkit::make<SettingsStore>();
-    for (auto [name, value] : {std::pair{L"Top", 200.0f}, {L"Left", 210.0f}, {L"Width", 300.0f}, {L"Height", 170.0f}})
-        store->setFloat(name, value);
+    auto store = storeOf({{L"Top", 200.0f}, {L"Left", 210.0f}, {L"Width", 300.0f}, {L"Height", 170.0f}});
     ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
     EXPECT_EQ(nullptr, findWindow()) << "the engine did not ask for the placement";
 
     h.engine().setRestorePlacement(true);
     const long hostObjects = h.calls().count(SiteCall::GetHostObject);
-    ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
-    HWND w = findWindow();
-    ASSERT_NE(nullptr, w);
-    RECT r;
-    GetWindowRect(w, &r);
-    EXPECT_EQ(box(RECT{210, 200, 510, 370}), box(r));
+    EXPECT_EQ(Box(210, 200, 510, 370), loadAndPlace(store.Get()));
     EXPECT_EQ(hostObjects, h.calls().count(SiteCall::GetHostObject)) << "no save in the middle of the load";
     EXPECT_TRUE(store->writes().empty());
 
     // A store without "Width" (saved with the window closed) reads as width 0: 200 wide.
-    auto closed = modkit::make<SettingsStore>();
-    ASSERT_EQ(S_OK, h.module()->LoadSettings(closed.Get()));
-    w = findWindow();
-    GetWindowRect(w, &r);
-    EXPECT_EQ(box(RECT{210, 200, 410, 370}), box(r));
+    EXPECT_EQ(Box(210, 200, 410, 370), loadAndPlace(storeOf({}).Get()));
 
     // Values no placement can be (not a number, beyond 32 bits): a width of 0, the other sides kept.
-    for (float wrong : {std::nanf(""), 1e20f, -1e20f}) {
-        auto damaged = modkit::make<SettingsStore>();
-        for (const wchar_t* name : {L"Top", L"Left", L"Width", L"Height"}) damaged->setFloat(name, wrong);
-        ASSERT_EQ(S_OK, h.module()->LoadSettings(damaged.Get()));
-        w = findWindow();
-        ASSERT_NE(nullptr, w);
-        GetWindowRect(w, &r);
-        EXPECT_EQ(box(RECT{210, 200, 410, 370}), box(r)) << wrong;
-    }
-    auto sides = modkit::make<SettingsStore>();
-    for (auto [name, value] : {std::pair{L"Top", std::nanf("")}, {L"Left", 3e9f}, {L"Width", 300.0f}, {L"Height", -3e9f}})
-        sides->setFloat(name, value);
-    ASSERT_EQ(S_OK, h.module()->LoadSettings(sides.Get()));
-    GetWindowRect(findWindow(), &r);
-    EXPECT_EQ(box(RECT{210, 200, 510, 370}), box(r)) << "a usable width, the unusable sides kept";
+    for (float wrong : {std::nanf(""), 1e20f, -1e20f})
+        EXPECT_EQ(Box(210, 200, 410, 370),
+                  loadAndPlace(storeOf({{L"Top", wrong}, {L"Left", wrong}, {L"Width", wrong}, {L"Height", wrong}}).Get()))
+            << wrong;
+    EXPECT_EQ(Box(210, 200, 510, 370),
+              loadAndPlace(storeOf({{L"Top", std::nanf("")}, {L"Left", 3e9f}, {L"Width", 300.0f}, {L"Height", -3e9f}}).Get()))
+        << "a usable width, the unusable sides kept";
 }
 
 TEST_F(ImageTest, PanelKeepsGainAndFlagsThatNeitherDrawNorSave)

@@ -12,12 +12,12 @@
 
 using vento::SettingsStore;
 using vento::test::box;
+using vento::test::Box;
 using vento::test::Pixels;
 
 namespace {
 
 constexpr wchar_t dll[] = L"plotview.dll";
-constexpr wchar_t pin[] = L"Default";
 constexpr std::uint32_t magenta = 0xFF00FF, grey = 0x323232, black = 0x000000;
 enum {
     Gain = IDC_GAIN,
@@ -317,30 +317,21 @@ TEST_F(GraphWindowTest, PlacementIsSavedWithTheWindow)
 
 TEST_F(GraphWindowTest, PlacementIsRestoredOnlyWhenTheEngineAsks)
 {
-    auto store = modkit::make<SettingsStore>();
-    for (auto [name, value] : {std::pair{L"Gain", 1.0f}, {L"Graticule", 1.0f}, {L"Log", 0.0f}, {L"Mag", 0.0f},
-                               {L"Top", 200.0f}, {L"Left", 210.0f}, {L"Width", 300.0f}, {L"Height", 170.0f}})
-        store->setFloat(name, value);
+    auto store = storeOf({{L"Gain", 1.0f}, {L"Graticule", 1.0f}, {L"Log", 0.0f}, {L"Mag", 0.0f},
+                          {L"Top", 200.0f}, {L"Left", 210.0f}, {L"Width", 300.0f}, {L"Height", 170.0f}});
     ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
     EXPECT_EQ(nullptr, findWindow()) << "not asked: no window, placement kept";
 
     h.engine().setRestorePlacement(true);
-    ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
-    HWND w = findWindow();
-    ASSERT_NE(nullptr, w);
-    RECT r;
-    GetWindowRect(w, &r);
-    EXPECT_EQ(box(RECT{210, 200, 510, 370}), box(r));
+    EXPECT_EQ(Box(210, 200, 510, 370), loadAndPlace(store.Get()));
 
     // Width 0: the width becomes 200, top, left and height stay.
     store->setFloat(L"Width", 0.0f);
     store->setFloat(L"Top", 5.0f);
-    ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
-    w = findWindow();
-    GetWindowRect(w, &r);
-    EXPECT_EQ(box(RECT{210, 200, 410, 370}), box(r));
+    EXPECT_EQ(Box(210, 200, 410, 370), loadAndPlace(store.Get()));
 
     h.engine().setRestorePlacement(false);
+    HWND w = findWindow();
     SetWindowPos(w, nullptr, 60, 70, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
     EXPECT_EQ(w, findWindow()) << "not asked: the window stays as it is";
@@ -351,12 +342,7 @@ TEST_F(GraphWindowTest, SettingsSavedWithTheWindowClosedStillLoadWithPlacement)
     auto store = modkit::make<SettingsStore>();
     ASSERT_EQ(S_OK, h.module()->SaveSettings(store.Get())); // no window: no placement saved
     h.engine().setRestorePlacement(true);
-    ASSERT_EQ(S_OK, h.module()->LoadSettings(store.Get()));
-    HWND w = findWindow();
-    ASSERT_NE(nullptr, w);
-    RECT r;
-    GetWindowRect(w, &r);
-    EXPECT_EQ(box(RECT{50, 50, 250, 200}), box(r));
+    EXPECT_EQ(Box(50, 50, 250, 200), loadAndPlace(store.Get()));
 }
 
 TEST_F(GraphWindowTest, PanelSetsGainAndFlags)

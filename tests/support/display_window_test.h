@@ -3,6 +3,7 @@
 // each test and its window closed after it; the window found, opened, and its frame control painted
 // and read back (X11 driver on Xvfb).
 #include "module_test.h"
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -15,11 +16,14 @@
 namespace vento::test {
 
 // A rectangle as something tests can compare and print.
-inline std::tuple<long, long, long, long> box(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
+using Box = std::tuple<long, long, long, long>;
+inline Box box(const RECT& r) { return {r.left, r.top, r.right, r.bottom}; }
 
 class DisplayWindowTest : public ModuleTest {
 protected:
     DisplayWindowTest(const wchar_t* dll, REFCLSID module) : ModuleTest(dll, module) {}
+    // The one pin, in and out, of both display modules.
+    static constexpr wchar_t pin[] = L"Default";
     void TearDown() override { h.module()->CloseWindow(); }
 
     HWND findWindow() { return findThreadDialog(GetCurrentThreadId(), L"Wave"); }
@@ -33,8 +37,23 @@ protected:
     }
     void show(const std::vector<float>& block, const std::wstring& props)
     {
-        h.feed(L"Default", block, props);
+        h.feed(pin, block, props);
         ASSERT_EQ(S_OK, h.process());
+    }
+    // A settings store holding these values.
+    static Microsoft::WRL::ComPtr<SettingsStore> storeOf(std::initializer_list<std::pair<const wchar_t*, float>> values)
+    {
+        auto store = modkit::make<SettingsStore>();
+        for (auto [name, value] : values) store->setFloat(name, value);
+        return store;
+    }
+    // Where the module's window stands after loading this store (an empty box without a window).
+    Box loadAndPlace(SettingsStore* store)
+    {
+        EXPECT_EQ(S_OK, h.module()->LoadSettings(store));
+        RECT r{};
+        if (HWND w = findWindow()) GetWindowRect(w, &r);
+        return box(r);
     }
     // What the engine holds for the module (what it saved through the host object).
     std::optional<float> held(const wchar_t* name) { return h.instance().settings->floatValue(name); }
