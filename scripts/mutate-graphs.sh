@@ -17,9 +17,7 @@
 # Anything else (a crash, a hang, an exit without its line) is kept in build/mutate/failures with
 # its output. Prints a summary and exits 1 if any failed.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-long_run=mutate
-source scripts/long-run.sh
+long_run=mutate source "$(dirname "$0")/long-run.sh"
 count="${1:-1000}"
 seed="${2:-1}"
 max_seconds="${3:-0}"

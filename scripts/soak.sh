@@ -9,9 +9,7 @@
 # Runs in build/soak on a copy of the graph (the Image window writes its placement into the file).
 # --32 (or VENTO_BITS=32) soaks the 32-bit build in its own prefix instead, in build/soak32.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-long_run=soak
-source scripts/long-run.sh
+long_run=soak source "$(dirname "$0")/long-run.sh"
 blocks="${1:-1000000}"
 seconds="${2:-60}"
 mkdir -p "$out/examples"

@@ -52,8 +52,6 @@ class OpenPanel {
 public:
     explicit OpenPanel(Instance& instance);
     ~OpenPanel();
-    OpenPanel(const OpenPanel&) = delete;
-    OpenPanel& operator=(const OpenPanel&) = delete;
 
     PanelView view() const;
     // One control, by id or label, the way the graph file's panel values play it (a trackbar:

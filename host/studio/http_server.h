@@ -44,8 +44,6 @@ class RequestQueue {
 public:
     RequestQueue();
     ~RequestQueue();
-    RequestQueue(const RequestQueue&) = delete;
-    RequestQueue& operator=(const RequestQueue&) = delete;
 
     // On a server thread: hands the request over and waits for its answer (503 after a minute, or
     // at once once the queue closed).

@@ -8,8 +8,9 @@
 //
 // A display module derives from DisplayModule<Self, IOwnInterface>, keeps a ModuleDisplayWindow
 // subclass as a member and supplies:
-//   must: ModuleWindow (that member), Transform (take a copy of the block, then Redraw)
-//   may:  OnInputProps (call this base first: more of the document), the ModuleBase hooks
+//   must: ModuleWindow (that member), Transform (take a copy of the block, pass it on, then Redraw;
+//         an absent output is not written, but the display copy takes the block all the same)
+//   may:  OnDisplayedProps (more of the input's document), the ModuleBase hooks
 #include <cwchar>
 #include <optional>
 #include <string>
@@ -41,13 +42,16 @@ protected:
     void OnCloseWindow() override { ModuleWindow().Close(); }
     void OnSaveSettings(Settings& settings) override { ModuleWindow().SavePlacement(settings); }
     void OnLoadSettings(Settings& settings, const LoadedSettings&) override { ModuleWindow().LoadPlacement(settings, *this->site); }
-    void OnInputProps(IXMLDOMDocument* document, const Pin& pin) override
+    void OnInputProps(IXMLDOMDocument* document, const Pin& pin) final
     {
         if (pin != L"Default") return;
         signalType = GetProperty(document, L"Type");
         // Leading digits with an optional sign; missing or not a number reads as 0.
         sampleRate = std::wcstol(GetProperty(document, L"SamplesPerSecond").c_str(), nullptr, 10);
+        OnDisplayedProps(document);
     }
+    // After the type and rate: what more the module reads of its input's document.
+    virtual void OnDisplayedProps(IXMLDOMDocument* /*document*/) {}
     // The open window paints the latest block.
     void Redraw()
     {

@@ -7,17 +7,13 @@
 
 using namespace modkit;
 
-// An absent output is not written, but the display copy takes the block and it is passed on all the
-// same.
 ImageModule::ImageModule()
     : DisplayModule(identity::module, L"Open a window and display the image of a video or image signal.")
 {
 }
 
-void ImageModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
+void ImageModule::OnDisplayedProps(IXMLDOMDocument* document)
 {
-    DisplayModule::OnInputProps(document, pin);
-    if (pin != L"Default") return;
     imageWidth = std::wcstol(GetProperty(document, L"Width").c_str(), nullptr, 10);
     imageHeight = std::wcstol(GetProperty(document, L"Height").c_str(), nullptr, 10);
 }

@@ -23,7 +23,7 @@ public:
 protected:
     modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
-    void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
+    void OnDisplayedProps(IXMLDOMDocument* document) override;
 
 private:
     // The image window draws the picture straight into its frame; every move and resize hands the

@@ -6,19 +6,9 @@
 
 using namespace modkit;
 
-// An absent output is not written, but the display copy takes the block and it is passed on all the
-// same.
 GraphWindowModule::GraphWindowModule()
     : DisplayModule(identity::module, L"Open a window and display a graph of a signal.")
 {
-}
-
-void GraphWindowModule::OnInputProps(IXMLDOMDocument* document, const Pin& pin)
-{
-    DisplayModule::OnInputProps(document, pin);
-    if (pin != L"Default") return;
-    // A spectrum is shown as magnitudes on a log scale until the user says otherwise.
-    magnitude = logScale = IsSpectrum() ? 1 : 0;
 }
 
 void GraphWindowModule::Transform(const Block& in, const Block& out)

@@ -29,7 +29,8 @@ public:
 protected:
     modkit::DisplayWindow& ModuleWindow() noexcept override { return window_; }
     void Transform(const modkit::Block& in, const modkit::Block& out) override;
-    void OnInputProps(IXMLDOMDocument* document, const modkit::Pin& pin) override;
+    // A spectrum is shown as magnitudes on a log scale until the user says otherwise.
+    void OnDisplayedProps(IXMLDOMDocument*) override { magnitude = logScale = IsSpectrum() ? 1 : 0; }
 
 private:
     // The graph window draws the module's graph; every move and resize tells the engine of a change.

@@ -14,6 +14,13 @@ std::wstring text(BSTR s) { return std::wstring(modkit::bstrView(s)); }
 
 using PinTest = EngineTest;
 
+// Adds the output "Out" of this size and fetches its block.
+HRESULT addOutput(IModuleSite& s, long size, SignalBlock** block)
+{
+    const HRESULT hr = s.AddOutput(L"Out"_b.get(), 0, size);
+    return FAILED(hr) ? hr : s.GetOutputBlock(L"Out"_b.get(), block);
+}
+
 TEST_F(PinTest, InputBeforeAnyDeliveryHoldsNoBlock)
 {
     IModuleSite& s = site(addFake());
@@ -35,9 +42,8 @@ TEST_F(PinTest, OutputStartsZeroedAndKeepsItsContentsBetweenCalls)
 {
     Instance& instance = addFake();
     IModuleSite& s = site(instance);
-    ASSERT_EQ(S_OK, s.AddOutput(L"Out"_b.get(), 0, 4));
     SignalBlock* block = nullptr;
-    ASSERT_EQ(S_OK, s.GetOutputBlock(L"Out"_b.get(), &block));
+    ASSERT_EQ(S_OK, addOutput(s, 4, &block));
     EXPECT_EQ(0, block->status);
     EXPECT_EQ(std::vector<float>(4, 0.0f), contents(block));
     float* storage = block->data;
@@ -55,19 +61,16 @@ TEST_F(PinTest, ResizeMovesToFreshStorageAndCatchesWritesToTheOldOne)
 {
     Instance& instance = addFake();
     IModuleSite& s = site(instance);
-    ASSERT_EQ(S_OK, s.AddOutput(L"Out"_b.get(), 0, 4));
     SignalBlock* block = nullptr;
-    ASSERT_EQ(S_OK, s.GetOutputBlock(L"Out"_b.get(), &block));
+    ASSERT_EQ(S_OK, addOutput(s, 4, &block));
     std::fill_n(block->data, 4, 7.0f);
     float* stale = block->data;
 
-    ASSERT_EQ(S_OK, s.AddOutput(L"Out"_b.get(), 0, 4)); // same size: not a resize
-    ASSERT_EQ(S_OK, s.GetOutputBlock(L"Out"_b.get(), &block));
+    ASSERT_EQ(S_OK, addOutput(s, 4, &block)); // same size: not a resize
     EXPECT_EQ(stale, block->data);
     EXPECT_EQ(std::vector<float>(4, 7.0f), contents(block));
 
-    ASSERT_EQ(S_OK, s.AddOutput(L"Out"_b.get(), 0, 6));
-    ASSERT_EQ(S_OK, s.GetOutputBlock(L"Out"_b.get(), &block));
+    ASSERT_EQ(S_OK, addOutput(s, 6, &block));
     EXPECT_NE(stale, block->data);
     EXPECT_EQ(std::vector<float>(6, 0.0f), contents(block));
     const OutputPin& out = *instance.core->findOutput(L"Out");

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <objbase.h>
 #include "module/module_base.h"
+#include "props_reader.h"
 
 using namespace modkit;
 
@@ -31,19 +32,8 @@ protected:
     // Element names under PROPS, in document order, with their texts.
     std::wstring children()
     {
-        ComPtr<IXMLDOMNodeList> list;
-        EXPECT_EQ(S_OK, doc->selectNodes(Bstr(L"PROPS/*").get(), &list));
-        long n = 0;
-        list->get_length(&n);
         std::wstring result;
-        for (long i = 0; i < n; ++i) {
-            ComPtr<IXMLDOMNode> node;
-            list->get_item(i, &node);
-            Bstr name, text;
-            node->get_nodeName(name.put());
-            node->get_text(text.put());
-            result += std::wstring(name.view()) + L"=" + std::wstring(text.view()) + L";";
-        }
+        for (const auto& [name, text] : vento::test::propsInOrder(doc.Get())) result += name + L"=" + text + L";";
         return result;
     }
     ComPtr<IXMLDOMDocument> doc;

@@ -8,14 +8,6 @@ namespace {
 
 constexpr wchar_t dll[] = L"bandgate.dll";
 constexpr wchar_t pin[] = L"Default";
-enum {
-    LowCut = IDC_LOW_CUT,
-    LowCutValue = IDC_LOW_CUT_VALUE,
-    HighCut = IDC_HIGH_CUT,
-    HighCutValue = IDC_HIGH_CUT_VALUE,
-    Ramp = IDC_RAMP,
-    RampValue = IDC_RAMP_VALUE
-};
 
 // A spectrum of `bins` bins, every value 1.
 std::vector<float> flatSpectrum(int bins) { return std::vector<float>(2 * bins, 1.0f); }
@@ -50,9 +42,8 @@ TEST_F(FilterModuleTest, InitialBandPassesA65BinSpectrumUnchanged)
 TEST_F(FilterModuleTest, RampsFallLinearlyOnBothSides)
 {
     PageHarness panel(h, dll, CLSID_FilterModulePP);
-    panel.moveTrackbar(HighCut, 20);
-    panel.moveTrackbar(LowCut, 10);
-    panel.moveTrackbar(Ramp, 4);
+    for (auto [slider, position] : {std::pair{IDC_HIGH_CUT, 20}, {IDC_LOW_CUT, 10}, {IDC_RAMP, 4}})
+        panel.moveTrackbar(slider, position);
     std::vector<float> g = gains(65);
     EXPECT_EQ(0.0f, g[6]);
     EXPECT_EQ(0.25f, g[7]);
@@ -66,11 +57,11 @@ TEST_F(FilterModuleTest, RampsFallLinearlyOnBothSides)
 TEST_F(FilterModuleTest, CutSlidersPushEachOther)
 {
     PageHarness panel(h, dll, CLSID_FilterModulePP);
-    panel.moveTrackbar(HighCut, 30);
-    panel.moveTrackbar(LowCut, 40);
-    EXPECT_EQ(40, panel.trackbarPosition(HighCut)) << "low cut pushed the high cut up";
-    panel.moveTrackbar(HighCut, 12);
-    EXPECT_EQ(12, panel.trackbarPosition(LowCut)) << "high cut pushed the low cut down";
+    panel.moveTrackbar(IDC_HIGH_CUT, 30);
+    panel.moveTrackbar(IDC_LOW_CUT, 40);
+    EXPECT_EQ(40, panel.trackbarPosition(IDC_HIGH_CUT)) << "low cut pushed the high cut up";
+    panel.moveTrackbar(IDC_HIGH_CUT, 12);
+    EXPECT_EQ(12, panel.trackbarPosition(IDC_LOW_CUT)) << "high cut pushed the low cut down";
     std::vector<float> g = gains(65);
     EXPECT_EQ(0.0f, g[11]);
     EXPECT_EQ(1.0f, g[12]);
@@ -83,30 +74,27 @@ TEST_F(FilterModuleTest, PanelShowsTheBandScaledByBlockSizeOverRate)
     h.feed(pin, flatSpectrum(128), L"<?xml version='1.0'?><PROPS><Type>FFT</Type><SamplesPerSecond>8000</SamplesPerSecond></PROPS>");
     ASSERT_EQ(S_OK, h.process());
     PageHarness panel(h, dll, CLSID_FilterModulePP);
-    EXPECT_EQ(std::make_pair(0, 4000), panel.trackbarRange(LowCut));
-    EXPECT_EQ(std::make_pair(0, 4000), panel.trackbarRange(HighCut));
-    EXPECT_EQ(std::make_pair(1, 10), panel.trackbarRange(Ramp));
-    EXPECT_EQ(64, panel.trackbarPosition(HighCut));
-    EXPECT_EQ(L"2.048", panel.text(HighCutValue)); // 64 x 256 / 8000
-    EXPECT_EQ(L"0", panel.text(LowCutValue));
-    EXPECT_EQ(L"1", panel.text(RampValue));
-    panel.moveTrackbar(LowCut, 1000);
-    EXPECT_EQ(L"32", panel.text(LowCutValue));
-    EXPECT_EQ(L"32", panel.text(HighCutValue));
-    panel.moveTrackbar(Ramp, 7);
-    EXPECT_EQ(L"7", panel.text(RampValue));
+    EXPECT_EQ(std::make_pair(0, 4000), panel.trackbarRange(IDC_LOW_CUT));
+    EXPECT_EQ(std::make_pair(0, 4000), panel.trackbarRange(IDC_HIGH_CUT));
+    EXPECT_EQ(std::make_pair(1, 10), panel.trackbarRange(IDC_RAMP));
+    EXPECT_EQ(64, panel.trackbarPosition(IDC_HIGH_CUT));
+    EXPECT_EQ(L"2.048", panel.text(IDC_HIGH_CUT_VALUE)); // 64 x 256 / 8000
+    EXPECT_EQ(L"0", panel.text(IDC_LOW_CUT_VALUE));
+    EXPECT_EQ(L"1", panel.text(IDC_RAMP_VALUE));
+    panel.moveTrackbar(IDC_LOW_CUT, 1000);
+    EXPECT_EQ(L"32", panel.text(IDC_LOW_CUT_VALUE));
+    EXPECT_EQ(L"32", panel.text(IDC_HIGH_CUT_VALUE));
+    panel.moveTrackbar(IDC_RAMP, 7);
+    EXPECT_EQ(L"7", panel.text(IDC_RAMP_VALUE));
 }
 
 TEST_F(FilterModuleTest, PanelChangesAreReportedInsideTheUpdateScope)
 {
     long before = h.core().modifiedCount();
     PageHarness panel(h, dll, CLSID_FilterModulePP);
-    // Set-up: SetModified (0) inside the scope, then (1) after it.
-    EXPECT_EQ(before + 2, h.core().modifiedCount());
-    EXPECT_EQ(1, h.core().lastModifiedFlag());
-    EXPECT_EQ(0, h.core().updateDepth());
+    expectSetUpReportedAChange(before);
     long begins = h.calls().count(SiteCall::BeginUpdate);
-    panel.moveTrackbar(Ramp, 3);
+    panel.moveTrackbar(IDC_RAMP, 3);
     EXPECT_EQ(begins + 1, h.calls().count(SiteCall::BeginUpdate));
     EXPECT_EQ(begins + 1, h.calls().count(SiteCall::EndUpdate));
     EXPECT_EQ(before + 3, h.core().modifiedCount());
@@ -121,7 +109,7 @@ TEST_F(FilterModuleTest, RateChangesReachTheModuleButNotTheGains)
     ASSERT_EQ(S_OK, h.process());
     for (float v : h.lastSent(pin).data) ASSERT_EQ(1.0f, v);
     PageHarness panel(h, dll, CLSID_FilterModulePP);
-    EXPECT_EQ(std::make_pair(0, 22050), panel.trackbarRange(HighCut));
+    EXPECT_EQ(std::make_pair(0, 22050), panel.trackbarRange(IDC_HIGH_CUT));
 }
 
 TEST_F(FilterModuleTest, ResizesAndRepublishesBeforeFiltering)
@@ -154,11 +142,11 @@ TEST(FilterLifecycle, ANewModuleStartsFromTheInitialBand)
         ASSERT_EQ(S_OK, h.initialize());
         if (round == 0) {
             PageHarness panel(h, dll, CLSID_FilterModulePP);
-            panel.moveTrackbar(HighCut, 3);
+            panel.moveTrackbar(IDC_HIGH_CUT, 3);
             continue;
         }
         PageHarness panel(h, dll, CLSID_FilterModulePP);
-        EXPECT_EQ(64, panel.trackbarPosition(HighCut)) << "nothing was saved";
+        EXPECT_EQ(64, panel.trackbarPosition(IDC_HIGH_CUT)) << "nothing was saved";
     }
 }
 

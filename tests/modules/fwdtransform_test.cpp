@@ -26,10 +26,7 @@ std::vector<double> referenceSpectrum(const std::vector<float>& x, long size)
     return out;
 }
 
-class FFTModuleTest : public vento::test::ModuleTest {
-protected:
-    FFTModuleTest() : ModuleTest(dll, CLSID_FFTModule) {}
-};
+using FFTModuleTest = vento::test::PlainModuleTest<dll, CLSID_FFTModule>;
 
 TEST_F(FFTModuleTest, DeclaresItsPinsAndNeedsNoStartOrStop)
 {
@@ -49,9 +46,7 @@ TEST_F(FFTModuleTest, TransformsBlocksOfEverySize)
     for (const Row& row : rows) {
         SCOPED_TRACE(testing::Message() << "n = " << row.n);
         std::vector<float> x = randomBlock(row.n, unsigned(row.n));
-        h.feed(pin, x);
-        ASSERT_EQ(S_OK, h.process());
-        std::vector<float> out = h.lastSent(pin).data;
+        std::vector<float> out = h.processed(pin, x);
         ASSERT_EQ(size_t(row.n + 2), out.size());
         std::vector<double> ref = referenceSpectrum(x, row.transformed);
         double peak = 0;

@@ -9,10 +9,7 @@ constexpr wchar_t dll[] = L"kernelapply.dll";
 constexpr wchar_t signal[] = L"Signal";
 constexpr wchar_t kernel[] = L"Convolution";
 
-class ConvolutionModuleTest : public vento::test::ModuleTest {
-protected:
-    ConvolutionModuleTest() : ModuleTest(dll, CLSID_ConvolutionModule) {}
-};
+using ConvolutionModuleTest = vento::test::PlainModuleTest<dll, CLSID_ConvolutionModule>;
 
 TEST_F(ConvolutionModuleTest, DeclaresSignalInOutAndKernelInThatOrder)
 {

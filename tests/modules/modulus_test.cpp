@@ -22,9 +22,7 @@ TEST_F(MagnitudeModuleTest, LogPowerWithARampClippedToPlusMinusOne)
     for (int i = 1; i < 65; ++i) in[2 * i] = 1.0f; // power 1: only the ramp remains
     in[2 * 10] = float(std::exp(10.0));     // bin 10: power e^20, 2 before the ramp
     in[2 * 20] = 0.0f;                      // bin 20: zero
-    h.feed(pin, in);
-    ASSERT_EQ(S_OK, h.process());
-    std::vector<float> out = h.lastSent(pin).data;
+    std::vector<float> out = h.processed(pin, in);
     ASSERT_EQ(65u, out.size());
     EXPECT_FLOAT_EQ(float(0.1 * std::log(25.0)), out[0]);
     for (int i : {1, 2, 33, 64}) EXPECT_FLOAT_EQ(float(0.5 * i / 65.0), out[i]) << "bin " << i;

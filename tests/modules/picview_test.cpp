@@ -7,11 +7,6 @@
 #include "picview/controls.h"
 #include "picview_idl.h"
 
-using vento::SettingsStore;
-using vento::test::box;
-using vento::test::Box;
-using vento::test::Pixels;
-
 namespace {
 
 constexpr wchar_t dll[] = L"picview.dll";

@@ -10,11 +10,6 @@
 #include "fwdtransform_idl.h"
 #include "plotview_idl.h"
 
-using vento::SettingsStore;
-using vento::test::box;
-using vento::test::Box;
-using vento::test::Pixels;
-
 namespace {
 
 constexpr wchar_t dll[] = L"plotview.dll";

@@ -46,6 +46,17 @@ constexpr double kTol = 1e-5;
 
 using Conv = void (*)(const float*, int, const float*, int, float*);
 
+// Runs a check on a random signal and kernel of each pair of lengths (seeds: xSeed + n, hSeed + m).
+struct Lengths {
+    int n, m;
+};
+template <class Check>
+void forLengths(std::initializer_list<Lengths> cases, unsigned xSeed, unsigned hSeed, Check check) {
+    for (const auto& c : cases) {
+        SCOPED_TRACE("signal " + std::to_string(c.n) + ", kernel " + std::to_string(c.m));
+        check(randomBlock(c.n, xSeed + c.n), randomBlock(c.m, hSeed + c.m));
+    }
+}
 
 std::vector<double> reference(const std::vector<float>& x, const std::vector<float>& h) {
     std::vector<double> y(x.size() + h.size() - 1, 0.0);
@@ -96,41 +107,27 @@ TEST(Conv, MatchesDoubleSumOverSizesInBothOrders) {
 
 // Whichever way nspsConv picks, the other must be right too (the choice depends on a cost model).
 TEST(Conv, DirectAndFftWaysBothMatchDoubleSum) {
-    const struct {
-        int n, m;
-    } cases[] = {{1, 1},     {2, 2},      {128, 33},   {1024, 33},  {33, 1024},  {100, 7},  {7, 100},
-                 {1024, 64}, {1100, 200}, {1021, 257}, {4096, 256}, {1024, 513}, {513, 513}, {1024, 1024}};
-    for (const auto& c : cases) {
-        const auto x = randomBlock(c.n, 11 + c.n), h = randomBlock(c.m, 13 + c.m);
-        SCOPED_TRACE("signal " + std::to_string(c.n) + ", kernel " + std::to_string(c.m));
-        EXPECT_LE(relativeError(x, h, convolve(x, h, nsp::detail::convDirect)), kTol) << "direct";
-        EXPECT_LE(relativeError(x, h, convolve(x, h, nsp::detail::convFft)), kTol) << "fft";
-    }
+    forLengths({{1, 1}, {2, 2}, {128, 33}, {1024, 33}, {33, 1024}, {100, 7}, {7, 100}, {1024, 64}, {1100, 200},
+                {1021, 257}, {4096, 256}, {1024, 513}, {513, 513}, {1024, 1024}},
+               11, 13, [](const auto& x, const auto& h) {
+                   EXPECT_LE(relativeError(x, h, convolve(x, h, nsp::detail::convDirect)), kTol) << "direct";
+                   EXPECT_LE(relativeError(x, h, convolve(x, h, nsp::detail::convFft)), kTol) << "fft";
+               });
 }
 
 // Long signals (many blocks), kernels past the per-thread work space (the allocating path).
 TEST(Conv, LongSignalsAndLongKernels) {
-    const struct {
-        int n, m;
-    } cases[] = {{20000, 3}, {20000, 100}, {70000, 1024}, {5000, 1500}, {3000, 3000}, {4097, 2049}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE("signal " + std::to_string(c.n) + ", kernel " + std::to_string(c.m));
-        const auto x = randomBlock(c.n, 21 + c.n), h = randomBlock(c.m, 23 + c.m);
-        EXPECT_LE(relativeError(x, h, convolve(x, h)), kTol);
-    }
+    forLengths({{20000, 3}, {20000, 100}, {70000, 1024}, {5000, 1500}, {3000, 3000}, {4097, 2049}}, 21, 23,
+               [](const auto& x, const auto& h) { EXPECT_LE(relativeError(x, h, convolve(x, h)), kTol); });
 }
 
 TEST(Conv, OperandOrderDoesNotMatter) {
-    const struct {
-        int n, m;
-    } cases[] = {{1, 50}, {5, 300}, {33, 128}, {33, 1024}, {200, 1100}, {999, 1000}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE("lengths " + std::to_string(c.n) + ", " + std::to_string(c.m));
-        const auto x = randomBlock(c.n, 31 + c.n), h = randomBlock(c.m, 37 + c.m);
-        const auto xh = convolve(x, h), hx = convolve(h, x);
-        const double tol = kTol * norm2(x) * norm2(h);
-        for (size_t k = 0; k < xh.size(); ++k) ASSERT_NEAR(xh[k], hx[k], tol) << "output " << k;
-    }
+    forLengths({{1, 50}, {5, 300}, {33, 128}, {33, 1024}, {200, 1100}, {999, 1000}}, 31, 37,
+               [](const auto& x, const auto& h) {
+                   const auto xh = convolve(x, h), hx = convolve(h, x);
+                   const double tol = kTol * norm2(x) * norm2(h);
+                   for (size_t k = 0; k < xh.size(); ++k) ASSERT_NEAR(xh[k], hx[k], tol) << "output " << k;
+               });
 }
 
 // A unit impulse at d (times c) gives the other operand delayed by d (times c), exactly where the

@@ -22,6 +22,15 @@ constexpr int kMaxOrder = 10;
 constexpr double kPi = 3.14159265358979323846;
 constexpr float kPoison = -12345.0f;
 
+// Runs a check at every order with a random block of that size (its seed: base + order).
+template <class Check>
+void forEveryOrder(int base, Check check) {
+    for (int order = 0; order <= kMaxOrder; ++order) {
+        SCOPED_TRACE("order " + std::to_string(order));
+        const int n = 1 << order;
+        check(order, n, randomBlock(n, base + order));
+    }
+}
 
 // e^(-2 pi i j / n) for j in [0, n), so that index products can be taken mod n.
 std::vector<cd> roots(int n) {
@@ -102,10 +111,7 @@ TEST(RealFft, ConcurrentFirstUseGivesSameResults) {
 }
 
 TEST(RealFft, ForwardMatchesDoubleDft) {
-    for (int order = 0; order <= kMaxOrder; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const int n = 1 << order;
-        const auto x = randomBlock(n, 100 + order);
+    forEveryOrder(100, [](int order, int n, const std::vector<float>& x) {
         const auto X = forward(x, order);
         const auto ref = referenceDft(x);
         double peak = 0, err = 0;
@@ -116,7 +122,7 @@ TEST(RealFft, ForwardMatchesDoubleDft) {
         EXPECT_LE(err, 1e-5 * peak);
         EXPECT_EQ(X[1], 0.0f);
         EXPECT_EQ(X[n + 1], 0.0f);
-    }
+    });
 }
 
 TEST(RealFft, InverseMatchesDoubleInverseAndIgnoresEdgeImaginaryParts) {
@@ -147,10 +153,7 @@ TEST(RealFft, RoundTripReturnsInput) {
 }
 
 TEST(RealFft, SourceIsOnlyRead) {
-    for (int order = 0; order <= kMaxOrder; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const int n = 1 << order;
-        const auto x = randomBlock(n, 400 + order);
+    forEveryOrder(400, [](int order, int n, const std::vector<float>& x) {
         auto copy = x;
         std::vector<float> spectrum(n + 2);
         nspsRealFftNip(copy.data(), spectrum.data(), order, NSP_Forw);
@@ -159,15 +162,12 @@ TEST(RealFft, SourceIsOnlyRead) {
         std::vector<float> back(n);
         nspsCcsFftNip(spectrum.data(), back.data(), order, NSP_Inv);
         EXPECT_EQ(spectrum, ccs);
-    }
+    });
 }
 
 // Callers pass any float pointer, not just vector-aligned ones.
 TEST(RealFft, UnalignedBuffersGiveTheSameResults) {
-    for (int order = 0; order <= kMaxOrder; ++order) {
-        SCOPED_TRACE("order " + std::to_string(order));
-        const int n = 1 << order;
-        const auto x = randomBlock(n, 500 + order);
+    forEveryOrder(500, [](int order, int n, const std::vector<float>& x) {
         const auto X = forward(x, order);
         std::vector<float> src(n + 3), dst(n + 5, kPoison);
         std::copy(x.begin(), x.end(), src.begin() + 1);
@@ -179,7 +179,7 @@ TEST(RealFft, UnalignedBuffersGiveTheSameResults) {
         nspsCcsFftNip(dst.data() + 1, src.data() + 3, order, NSP_Inv);
         const auto back = inverse(X, order);
         EXPECT_TRUE(std::equal(back.begin(), back.end(), src.begin() + 3));
-    }
+    });
 }
 
 TEST(RealFft, IsLinear) {

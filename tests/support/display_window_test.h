@@ -60,3 +60,9 @@ protected:
 };
 
 } // namespace vento::test
+
+// The names every test of a display module uses.
+using vento::SettingsStore;
+using vento::test::box;
+using vento::test::Box;
+using vento::test::Pixels;

@@ -180,6 +180,14 @@ std::wstring ModuleHarness::outputProps(std::wstring_view pin) const
     return std::wstring(modkit::bstrView(output(pin).props()));
 }
 
+std::vector<float> ModuleHarness::processed(std::wstring_view pin, const std::vector<float>& data)
+{
+    feed(pin, data);
+    const HRESULT hr = process();
+    if (hr != S_OK) fail("Process failed (" + std::to_string(hr) + ") for a block on", pin);
+    return lastSent(pin).data;
+}
+
 const SentBlock& ModuleHarness::lastSent(std::wstring_view pin) const
 {
     auto it = sent_.find(pin);

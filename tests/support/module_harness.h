@@ -70,6 +70,9 @@ public:
     // IModule::Process through the engine: held back inside an update scope (S_FALSE), and the
     // inputs read as consumed afterwards.
     HRESULT process() { return engine_.process(*instance_); }
+    // One block fed to a pin and processed: what the module sent on the same pin (a failed Process
+    // or nothing sent fails the test).
+    std::vector<float> processed(std::wstring_view pin, const std::vector<float>& data);
 
     // --- inputs: each call delivers one block as a connected output would, and makes it ready ---
     void feed(std::wstring_view pin, const std::vector<float>& data, std::optional<std::wstring> props = std::nullopt);

@@ -18,8 +18,23 @@ class ModuleTest : public ::testing::Test {
 protected:
     ModuleTest(const wchar_t* dll, REFCLSID module) : h(dll, module) {}
     void SetUp() override { ASSERT_EQ(S_OK, h.initialize()); }
+    // A panel's set-up told the engine of a change as panels do: SetModified(0) inside its update
+    // scope, then (1) as the scope closes, and left no scope open.
+    void expectSetUpReportedAChange(long modifiedBefore)
+    {
+        EXPECT_EQ(modifiedBefore + 2, h.core().modifiedCount()) << "0, then 1 as the scope closes";
+        EXPECT_EQ(1, h.core().lastModifiedFlag());
+        EXPECT_EQ(0, h.core().updateDepth());
+    }
 
     ModuleHarness h;
+};
+
+// The fixture of a module whose tests need nothing beyond it.
+template <const wchar_t* Dll, const CLSID& Module>
+class PlainModuleTest : public ModuleTest {
+protected:
+    PlainModuleTest() : ModuleTest(Dll, Module) {}
 };
 
 } // namespace vento::test

@@ -6,14 +6,9 @@
 namespace vento::test {
 
 ParentWindow::ParentWindow()
+    : window_(CreateWindowExW(0, L"STATIC", L"panel test parent", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
+                              nullptr, nullptr, nullptr))
 {
-    window_ = CreateWindowExW(0, L"STATIC", L"panel test parent", WS_OVERLAPPEDWINDOW, 0, 0, 400, 300, nullptr,
-                              nullptr, nullptr, nullptr);
-}
-
-ParentWindow::~ParentWindow()
-{
-    if (window_) DestroyWindow(window_);
 }
 
 PageHarness::PageHarness(ModuleHarness& module, const wchar_t* dllName, REFCLSID pageClsid)

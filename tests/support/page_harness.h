@@ -8,6 +8,7 @@
 #include <wrl/client.h>
 #include <string>
 #include <vector>
+#include "com/handle.h"
 #include "com/object.h"
 #include "host/panel/page_site.h"
 #include "module_harness.h"
@@ -30,15 +31,12 @@ public:
 class ParentWindow {
 public:
     ParentWindow();
-    ~ParentWindow();
-    ParentWindow(const ParentWindow&) = delete;
-    ParentWindow& operator=(const ParentWindow&) = delete;
-    HWND get() const noexcept { return window_; }
+    HWND get() const noexcept { return window_.get(); }
     // The first child dialog, null when none.
-    HWND page() const noexcept { return FindWindowExW(window_, nullptr, L"#32770", nullptr); }
+    HWND page() const noexcept { return FindWindowExW(window_.get(), nullptr, L"#32770", nullptr); }
 
 private:
-    HWND window_ = nullptr;
+    modkit::UniqueWindow window_;
 };
 
 class PageHarness {

@@ -26,8 +26,17 @@ std::map<std::wstring, std::wstring> propsOf(std::wstring_view text)
         ADD_FAILURE() << "unparsable document: " << std::string(text.begin(), text.end());
         return result;
     }
+    for (auto& [name, value] : propsInOrder(doc.Get())) result[name] = value;
+    return result;
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> propsInOrder(IXMLDOMDocument* doc)
+{
+    using Microsoft::WRL::ComPtr;
+    using modkit::Bstr;
+    std::vector<std::pair<std::wstring, std::wstring>> result;
     ComPtr<IXMLDOMNodeList> list;
-    doc->selectNodes(Bstr(L"PROPS/*").get(), &list);
+    EXPECT_EQ(S_OK, doc->selectNodes(Bstr(L"PROPS/*").get(), &list));
     long n = 0;
     if (list) list->get_length(&n);
     for (long i = 0; i < n; ++i) {
@@ -36,7 +45,7 @@ std::map<std::wstring, std::wstring> propsOf(std::wstring_view text)
         Bstr name, value;
         node->get_nodeName(name.put());
         node->get_text(value.put());
-        result[std::wstring(name.view())] = std::wstring(value.view());
+        result.emplace_back(name.view(), value.view());
     }
     return result;
 }

@@ -510,10 +510,8 @@ TEST_F(Vento, SaveWritesTheSettingsBackAndTheFileLoadsAgainTheSame)
 
 TEST_F(Vento, EveryBadGraphIsOneClearLine)
 {
-    const struct {
-        const char* text;
-        const char* message;
-    } cases[] = {
+    // A graph's text and the line vento answers it with.
+    const std::pair<const char*, const char*> cases[] = {
         {"<graph><module name=\"a\" type=\"FFTX\"/></graph>", "bad.xml: module 'a': unknown module type 'FFTX'"},
         {"<graph><module name=\"a\" type=\"FFT\"/><module name=\"a\" type=\"iFFT\"/></graph>", "bad.xml: duplicate module name 'a'"},
         {"<graph><module name=\"a\" type=\"SignalW\"><float name=\"Amp\" value=\"loud\"/></module></graph>",
@@ -534,13 +532,13 @@ TEST_F(Vento, EveryBadGraphIsOneClearLine)
         {"<graph><module name=\"a\" type=\"FFT\"></graph>", "bad.xml: not a readable XML file"},
         {"<modules/>", "bad.xml: the root element is not <graph>"},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.text);
-        fs::path graph = write(L"bad.xml", c.text);
+    for (const auto& [text, message] : cases) {
+        SCOPED_TRACE(text);
+        fs::path graph = write(L"bad.xml", text);
         // Quiet: on a slow machine the stalled run outlasts a second and would print progress too.
         Result r = vento(L"run " + wide(graph) + L" --offline --blocks 1 -q");
         EXPECT_EQ(1u, r.code);
-        EXPECT_EQ(0u, r.err.find(std::string("vento: ") + c.message)) << r.err;
+        EXPECT_EQ(0u, r.err.find(std::string("vento: ") + message)) << r.err;
         EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
     }
     Result missing = vento(L"run " + wide(dir / L"nothing.xml"));
