@@ -78,7 +78,6 @@ RequestQueue::RequestQueue() : wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr
 RequestQueue::~RequestQueue()
 {
     close();
-    CloseHandle(wake_);
 }
 
 Response RequestQueue::call(HttpRequest request)
@@ -90,7 +89,7 @@ Response RequestQueue::call(HttpRequest request)
         Job& job = jobs_.emplace_back(Job{std::move(request), {}});
         answer = job.answer.get_future();
     }
-    SetEvent(wake_);
+    SetEvent(wake_.get());
     if (answer.wait_for(std::chrono::minutes(1)) != std::future_status::ready) return unavailable("the engine did not answer within a minute");
     return answer.get();
 }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include "com/handle.h"
 #include "host/studio/studio.h"
 #include "host/studio/studio_requests.h"
 
@@ -50,7 +51,7 @@ public:
     Response call(HttpRequest request);
     // On the engine's thread: answers every request waiting.
     void serve(const std::function<Response(const HttpRequest&)>& handler);
-    HANDLE wakeEvent() const noexcept { return wake_; }
+    HANDLE wakeEvent() const noexcept { return wake_.get(); }
     void close();
 
 private:
@@ -61,7 +62,7 @@ private:
     std::mutex mutex_;
     std::deque<Job> jobs_;
     bool closed_ = false;
-    HANDLE wake_;
+    modkit::UniqueKernelObject wake_;
 };
 
 class HttpServer {

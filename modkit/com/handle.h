@@ -122,6 +122,8 @@ public:
         return bytes.QuadPart;
     }
 };
+// A kernel object other than a file (an event, a thread): null when none.
+using UniqueKernelObject = UniqueHandle<HANDLE, close::handle>;
 using UniqueKey = UniqueHandle<HKEY, close::key>;
 using UniqueWindow = UniqueHandle<HWND, close::window>;
 // A pen, brush, font or bitmap the code created.

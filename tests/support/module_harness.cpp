@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdexcept>
 #include "com/bstr.h"
+#include "com/error.h"
 #include "window_watcher.h"
 
 namespace vento {
@@ -184,7 +185,7 @@ std::vector<float> ModuleHarness::processed(std::wstring_view pin, const std::ve
 {
     feed(pin, data);
     const HRESULT hr = process();
-    if (hr != S_OK) fail("Process failed (" + std::to_string(hr) + ") for a block on", pin);
+    if (hr != S_OK) fail("Process failed (" + narrow(modkit::hresultText(hr)) + ") for a block on", pin);
     return lastSent(pin).data;
 }
 
