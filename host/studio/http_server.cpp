@@ -275,9 +275,12 @@ void HttpServer::State::serve(Connection& connection)
         http::write(socket, reply(response, req.version(), req.keep_alive()), ec);
         if (ec || !req.keep_alive()) break;
     }
+    // Closed under the lock that stop() shuts sockets down under: a socket closed meanwhile would be
+    // shut down through a handle that is gone, and Wine's server may have given it to another object
+    // (it then fails an assertion and ends every Wine program of the session).
+    std::lock_guard hold(mutex);
     socket.shutdown(tcp::socket::shutdown_both, ec);
     socket.close(ec);
-    std::lock_guard hold(mutex);
     connection.done = true;
 }
 
@@ -333,7 +336,8 @@ void HttpServer::stop()
     {
         std::lock_guard hold(state_->mutex);
         connections.swap(state_->connections);
-        for (const auto& c : connections) c->socket->shutdown(tcp::socket::shutdown_both, ec);
+        for (const auto& c : connections)
+            if (!c->done) c->socket->shutdown(tcp::socket::shutdown_both, ec);
     }
     for (const auto& c : connections) c->thread.join();
 }

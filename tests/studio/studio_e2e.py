@@ -65,6 +65,13 @@ class Studio:
         address = line.split("http://", 1)[1]
         self.port = int(address.split(":")[1].split("/")[0])
         self.token = address.split("token=", 1)[1]
+        # The rest of its output, read as it comes: a Wine helper the studio starts (the desktop
+        # process, say) may hold the pipes open after vento has ended, so the end is the process's.
+        self.output = {"out": [], "err": []}
+        self.readers = [threading.Thread(target=lambda f=f, k=k: self.output[k].extend(f), daemon=True)
+                        for f, k in ((self.process.stdout, "out"), (self.process.stderr, "err"))]
+        for r in self.readers:
+            r.start()
 
     def call(self, method, path, body=None, headers=None, token=True):
         connection = http.client.HTTPConnection("127.0.0.1", self.port, timeout=60)
@@ -88,12 +95,16 @@ class Studio:
     def close(self):
         os.killpg(self.process.pid, signal.SIGINT)  # Ctrl+C, as a person ends it
         try:
-            out, err = self.process.communicate(timeout=30)
-            check("Ctrl+C closes the studio", "studio: closed" in out and self.process.returncode == 0,
-                  f"exit {self.process.returncode}: {out} {err[-500:]}")
+            self.process.wait(timeout=30)
         except subprocess.TimeoutExpired:
             os.killpg(self.process.pid, signal.SIGKILL)
-            check("Ctrl+C closes the studio", False, "still running after 30 s")
+            check("Ctrl+C closes the studio", False, "still running after 30 s: " + "".join(self.output["err"])[-1000:])
+            return
+        for r in self.readers:
+            r.join(timeout=5)
+        out, err = "".join(self.output["out"]), "".join(self.output["err"])
+        check("Ctrl+C closes the studio", "studio: closed" in out and self.process.returncode == 0,
+              f"exit {self.process.returncode}: {out} {err[-500:]}")
 
 
 class Events(threading.Thread):
